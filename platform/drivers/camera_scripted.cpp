@@ -1,0 +1,99 @@
+// The scripted camera of the test hooks, and the request counts they read.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+
+#include "platform/drivers/camera.h"
+#include "platform/drivers/camera_requests.h"
+#include "platform/testing/camera_hooks.h"
+
+namespace morvala::drivers {
+namespace {
+
+std::map<int, testing::CameraRequests>& RequestCounts() {
+    static std::map<int, testing::CameraRequests> counts;
+    return counts;
+}
+
+class ScriptedCamera : public CameraSource {
+  public:
+    ScriptedCamera(int index, testing::ScriptedCameraIndex script)
+        : index_(index), script_(std::move(script)) {}
+
+    std::string Name() const override { return "scripted " + std::to_string(index_); }
+
+    bool Connect(std::string* reason) override {
+        *reason = "scripted not to connect";
+        return script_.connects;
+    }
+
+    bool AcceptsFormat() override { return script_.acceptsFormat; }
+
+    void Grab(uint64_t, unsigned char* frame) override {
+        if (script_.frames.empty()) {
+            std::memset(frame, 0, kFrameBytes);
+            return;
+        }
+        std::memcpy(frame, script_.frames[next_].data(), kFrameBytes);
+        if (next_ + 1 < script_.frames.size()) {
+            ++next_;
+        }
+    }
+
+  private:
+    int index_;
+    testing::ScriptedCameraIndex script_;
+    size_t next_ = 0;
+};
+
+}  // namespace
+
+void CountCameraRequest(int index, CameraRequest request) {
+    testing::CameraRequests& counts = RequestCounts()[index];
+    switch (request) {
+        case CameraRequest::kConnect:
+            ++counts.connects;
+            break;
+        case CameraRequest::kFormat:
+            ++counts.formats;
+            break;
+        case CameraRequest::kCallback:
+            ++counts.callbacks;
+            break;
+        case CameraRequest::kGrab:
+            ++counts.grabs;
+            break;
+        case CameraRequest::kDelivery:
+            ++counts.deliveries;
+            break;
+    }
+}
+
+}  // namespace morvala::drivers
+
+namespace morvala::testing {
+
+void UseScriptedCamera(std::vector<ScriptedCameraIndex> indices) {
+    for (const ScriptedCameraIndex& index : indices) {
+        for (const std::vector<unsigned char>& frame : index.frames) {
+            if (frame.size() != drivers::kFrameBytes) {
+                std::fprintf(stderr, "UseScriptedCamera: a frame of %zu bytes, not %d\n",
+                             frame.size(), drivers::kFrameBytes);
+                std::abort();
+            }
+        }
+    }
+    drivers::RequestCounts().clear();
+    drivers::UseCameraSources([indices = std::move(indices)](int index) {
+        return index >= 0 && static_cast<size_t>(index) < indices.size()
+                   ? std::make_unique<drivers::ScriptedCamera>(index, indices[index])
+                   : nullptr;
+    });
+}
+
+CameraRequests RequestsReceived(int index) {
+    return drivers::RequestCounts()[index];
+}
+
+}  // namespace morvala::testing

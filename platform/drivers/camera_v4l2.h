@@ -1,0 +1,40 @@
+// The V4L2 source is its hand-out and recovery logic over a few device operations, so that
+// the logic can be tested with a fake device.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/drivers/camera.h"
+
+namespace morvala::drivers {
+
+class VideoDevice {
+  public:
+    enum class Wait { kReady, kTimeout, kFailed };
+
+    virtual ~VideoDevice() = default;
+
+    virtual std::string Path() const = 0;
+    // Opens the device, asks for the frame format, maps its buffers and starts streaming.
+    virtual bool Open(std::string* reason) = 0;
+    virtual void Close() = 0;
+    // Waits at most timeoutMs for a filled buffer.
+    virtual Wait WaitForFrame(int timeoutMs) = 0;
+    // Takes a filled buffer from the device: its index, or -1 on failure.
+    virtual int Dequeue() = 0;
+    // Hands a buffer back to be filled again.
+    virtual bool Requeue(int buffer) = 0;
+    // Writes a filled buffer's picture as a frame.
+    virtual void Convert(int buffer, unsigned char* frame) = 0;
+};
+
+// A grab waits at most this long for a picture before handing out the last good one.
+constexpr int kGrabTimeoutMs = 2000;
+// A lost device is reopened at most this often.
+constexpr int kReopenIntervalMs = 1000;
+
+std::unique_ptr<CameraSource> MakeV4l2Camera(std::unique_ptr<VideoDevice> device);
+std::unique_ptr<VideoDevice> MakeV4l2Device(const std::string& path);
+
+}  // namespace morvala::drivers

@@ -160,6 +160,12 @@ typedef struct videohdr_tag {
     DWORD_PTR dwReserved[4];
 } VIDEOHDR, *PVIDEOHDR, *LPVIDEOHDR;
 
+// VIDEOHDR flags.
+#define VHDR_DONE 0x00000001
+#define VHDR_KEYFRAME 0x00000008
+
+typedef LRESULT(CALLBACK* CAPVIDEOCALLBACK)(HWND, LPVIDEOHDR);
+
 // Window messages.
 #define WM_CREATE 0x0001
 #define WM_DESTROY 0x0002

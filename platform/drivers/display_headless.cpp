@@ -16,13 +16,6 @@ namespace {
     std::abort();
 }
 
-template <class... Handlers>
-struct Overloaded : Handlers... {
-    using Handlers::operator()...;
-};
-template <class... Handlers>
-Overloaded(Handlers...) -> Overloaded<Handlers...>;
-
 MSG MessageTo(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     MSG result{};
     result.hwnd = window;
@@ -35,23 +28,33 @@ MSG MessageTo(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }  // namespace
 
 void HeadlessDisplay::QueueKeyPress(unsigned virtualKey, int autoRepeats, bool shifted) {
-    script_.push_back(KeyPress{virtualKey, autoRepeats, shifted});
+    ScriptItem press(Kind::kKeyPress);
+    press.virtualKey = virtualKey;
+    press.autoRepeats = autoRepeats;
+    press.shifted = shifted;
+    script_.push_back(std::move(press));
 }
 
 void HeadlessDisplay::QueueTypedCharacter(char character) {
-    script_.push_back(TypedCharacter{character});
+    ScriptItem typed(Kind::kTypedCharacter);
+    typed.character = character;
+    script_.push_back(std::move(typed));
 }
 
 void HeadlessDisplay::QueueCloseRequest() {
-    script_.push_back(CloseRequest{});
+    script_.push_back(ScriptItem(Kind::kCloseRequest));
 }
 
 void HeadlessDisplay::QueueIdleStep(std::function<void()> step) {
-    script_.push_back(IdleStep{std::move(step)});
+    ScriptItem idle(Kind::kIdleStep);
+    idle.step = std::move(step);
+    script_.push_back(std::move(idle));
 }
 
 void HeadlessDisplay::QueueTimePassing(unsigned milliseconds) {
-    script_.push_back(TimePassing{milliseconds});
+    ScriptItem passing(Kind::kTimePassing);
+    passing.milliseconds = milliseconds;
+    script_.push_back(std::move(passing));
 }
 
 bool HeadlessDisplay::OpenWindow(HWND, const std::string&, int, int, int, int, std::string&) {
@@ -81,7 +84,7 @@ HWND HeadlessDisplay::FocusedWindow() const {
     return shownWindows_.back();
 }
 
-void HeadlessDisplay::Press(const KeyPress& press, std::deque<MSG>& input) const {
+void HeadlessDisplay::Press(const ScriptItem& press, std::deque<MSG>& input) const {
     HWND window = FocusedWindow();
     if (press.shifted) {
         input.push_back(KeyMessage(window, WM_KEYDOWN, VK_SHIFT, false));
@@ -103,28 +106,33 @@ void HeadlessDisplay::WaitForInput(std::optional<unsigned> timeoutMilliseconds,
     }
     ScriptItem item = std::move(script_.front());
     script_.pop_front();
-    std::visit(Overloaded{
-                   [&](const KeyPress& press) { Press(press, input); },
-                   [&](const TypedCharacter& typed) {
-                       input.push_back(MessageTo(FocusedWindow(), WM_CHAR,
-                                                 static_cast<unsigned char>(typed.character), 1));
-                   },
-                   [&](const CloseRequest&) {
-                       input.push_back(MessageTo(FocusedWindow(), WM_CLOSE, 0, 0));
-                   },
-                   [](const IdleStep& idle) { idle.step(); },
-                   // Time passes in steps that end where a timer falls due, so every tick
-                   // and its paint happen on the way.
-                   [&](const TimePassing& passing) {
-                       unsigned step = std::min(passing.milliseconds,
-                                                timeoutMilliseconds.value_or(passing.milliseconds));
-                       now_ += step;
-                       if (step < passing.milliseconds) {
-                           script_.push_front(TimePassing{passing.milliseconds - step});
-                       }
-                   },
-               },
-               item);
+    switch (item.kind) {
+        case Kind::kKeyPress:
+            Press(item, input);
+            break;
+        case Kind::kTypedCharacter:
+            input.push_back(
+                MessageTo(FocusedWindow(), WM_CHAR, static_cast<unsigned char>(item.character), 1));
+            break;
+        case Kind::kCloseRequest:
+            input.push_back(MessageTo(FocusedWindow(), WM_CLOSE, 0, 0));
+            break;
+        case Kind::kIdleStep:
+            item.step();
+            break;
+        case Kind::kTimePassing: {
+            // Time passes in steps that end where a timer falls due, so every tick and its
+            // paint happen on the way.
+            unsigned step =
+                std::min(item.milliseconds, timeoutMilliseconds.value_or(item.milliseconds));
+            now_ += step;
+            if (step < item.milliseconds) {
+                item.milliseconds -= step;
+                script_.push_front(std::move(item));
+            }
+            break;
+        }
+    }
 }
 
 void HeadlessDisplay::ShowMessageBox(HWND owner, const std::string& caption,

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <functional>
-#include <variant>
 #include <vector>
 
 #include "platform/drivers/display.h"
@@ -35,25 +34,21 @@ class HeadlessDisplay final : public Display {
     uint64_t NowMilliseconds() override { return now_; }
 
   private:
-    struct KeyPress {
-        unsigned virtualKey;
-        int autoRepeats;
-        bool shifted;
-    };
-    struct TypedCharacter {
-        char character;
-    };
-    struct CloseRequest {};
-    struct IdleStep {
+    struct ScriptItem {
+        enum class Kind { kKeyPress, kTypedCharacter, kCloseRequest, kIdleStep, kTimePassing };
+        explicit ScriptItem(Kind itsKind) : kind(itsKind) {}
+        Kind kind;
+        unsigned virtualKey = 0;
+        int autoRepeats = 0;
+        bool shifted = false;
+        char character = 0;
         std::function<void()> step;
+        unsigned milliseconds = 0;
     };
-    struct TimePassing {
-        unsigned milliseconds;
-    };
-    using ScriptItem = std::variant<KeyPress, TypedCharacter, CloseRequest, IdleStep, TimePassing>;
+    using Kind = ScriptItem::Kind;
 
     HWND FocusedWindow() const;
-    void Press(const KeyPress& press, std::deque<MSG>& input) const;
+    void Press(const ScriptItem& press, std::deque<MSG>& input) const;
 
     std::deque<ScriptItem> script_;
     std::vector<HWND> shownWindows_;  // the most recently shown, which has the focus, last

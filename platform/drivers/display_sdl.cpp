@@ -149,16 +149,25 @@ class SdlDisplay final : public Display {
         if (videoReady_) {
             return true;
         }
+        // Only a real display will do: left to itself SDL would fall back to an invisible
+        // off-screen one.
         const char* display = std::getenv("DISPLAY");
-        if ((display == nullptr || *display == '\0') && std::getenv("WAYLAND_DISPLAY") == nullptr &&
-            std::getenv("SDL_VIDEODRIVER") == nullptr) {
-            reason = "no display (DISPLAY is not set)";
-            return false;
+        bool hasX11 = display != nullptr && *display != '\0';
+        const char* wayland = std::getenv("WAYLAND_DISPLAY");
+        if (std::getenv("SDL_VIDEODRIVER") == nullptr) {
+            if (!hasX11 && wayland == nullptr) {
+                reason = "no display (DISPLAY is not set)";
+                return false;
+            }
+            SDL_SetHint(SDL_HINT_VIDEODRIVER, hasX11 ? "x11" : "wayland");
         }
         // Ctrl-C and kill must end the program as they end any other.
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
-            reason = std::string("the display ") + (display ? display : "") +
+            reason = std::string("the display ") +
+                     (hasX11    ? display
+                      : wayland ? wayland
+                                : "") +
                      " cannot be opened (" + SDL_GetError() + ")";
             return false;
         }

@@ -1,0 +1,20 @@
+#include <cstdio>
+#include <string>
+
+#include "platform/drivers/display.h"
+#include "platform/win32.h"
+#include "platform/win32/ansi.h"
+#include "platform/win32/window_state.h"
+
+// Every box also goes to stderr, so that a terminal user sees why the program ended.
+int WINAPI MessageBoxA(HWND owner, LPCSTR text, LPCSTR caption, UINT type) {
+    std::string captionText = morvala::win32::AnsiToUtf8(caption != nullptr ? caption : "Error");
+    std::string bodyText = morvala::win32::AnsiToUtf8(text != nullptr ? text : "");
+    std::fprintf(stderr, "%s: %s\n", captionText.c_str(), bodyText.c_str());
+    std::fflush(stderr);
+    HWND topLevel = morvala::win32::LookUpWindow(owner) != nullptr
+                        ? morvala::win32::TopLevelOf(owner)
+                        : nullptr;
+    morvala::drivers::ActiveDisplay().ShowMessageBox(topLevel, captionText, bodyText, type);
+    return IDOK;
+}

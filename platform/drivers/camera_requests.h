@@ -2,10 +2,13 @@
 // test hooks.
 #pragma once
 
+#include "platform/testing/camera_hooks.h"
+
 namespace morvala::drivers {
 
-enum class CameraRequest { kConnect, kFormat, kCallback, kGrab, kDelivery };
+using CameraRequest = int testing::CameraRequests::*;
 
+// Adds one to that count of the index, e.g. &CameraRequests::grabs.
 void CountCameraRequest(int index, CameraRequest request);
 
 }  // namespace morvala::drivers

@@ -50,24 +50,7 @@ class ScriptedCamera : public CameraSource {
 }  // namespace
 
 void CountCameraRequest(int index, CameraRequest request) {
-    testing::CameraRequests& counts = RequestCounts()[index];
-    switch (request) {
-        case CameraRequest::kConnect:
-            ++counts.connects;
-            break;
-        case CameraRequest::kFormat:
-            ++counts.formats;
-            break;
-        case CameraRequest::kCallback:
-            ++counts.callbacks;
-            break;
-        case CameraRequest::kGrab:
-            ++counts.grabs;
-            break;
-        case CameraRequest::kDelivery:
-            ++counts.deliveries;
-            break;
-    }
+    ++(RequestCounts()[index].*request);
 }
 
 }  // namespace morvala::drivers

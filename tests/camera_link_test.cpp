@@ -1,0 +1,192 @@
+// The program's camera link on the headless display with scripted cameras: the video format,
+// opening the first driver that connects, the two start-up failures, and the grab hand-shake.
+#include <gtest/gtest.h>
+
+#include <stdio.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "platform/camera_link.h"
+#include "platform/testing/camera_hooks.h"
+#include "platform/testing/display_hooks.h"
+#include "tests/camera_test_window.h"
+
+namespace morvala {
+namespace {
+
+using morvala::testing::RequestsReceived;
+using morvala::testing::ScriptedCameraIndex;
+using morvala::testing::UseScriptedCamera;
+using test::Connects;
+using test::FailsToConnect;
+using test::RefusesTheFormat;
+
+std::vector<ScriptedCameraIndex> FirstWorkingDriver(int index) {
+    std::vector<ScriptedCameraIndex> drivers(10);
+    drivers[index].connects = true;
+    return drivers;
+}
+
+struct CameraLinkTest : ::testing::Test {
+    void SetUp() override {
+        parent = test::MakeParentWindow();
+        InitVideoFormat();
+    }
+
+    HWND parent = nullptr;
+};
+
+TEST_F(CameraLinkTest, VideoFormatIs320By240TwentyFourBitUncompressedBottomUp) {
+    std::memset(&VideoFormat, 0xCD, sizeof VideoFormat);
+    InitVideoFormat();
+    unsigned char expected[44] = {};
+    auto put32 = [&](int offset, uint32_t value) {
+        for (int byte = 0; byte < 4; ++byte) {
+            expected[offset + byte] = static_cast<unsigned char>(value >> (8 * byte));
+        }
+    };
+    put32(0, 40);       // biSize
+    put32(4, 320);      // biWidth
+    put32(8, 240);      // biHeight, positive: bottom-up
+    expected[12] = 1;   // biPlanes
+    expected[14] = 24;  // biBitCount; biCompression BI_RGB and all the rest stay 0
+    ASSERT_EQ(sizeof VideoFormat, sizeof expected);
+    EXPECT_EQ(std::memcmp(&VideoFormat, expected, sizeof expected), 0);
+}
+
+TEST_F(CameraLinkTest, UsesTheFirstDriverThatConnects) {
+    for (int working : {0, 3, 9}) {
+        parent = test::MakeParentWindow();
+        UseScriptedCamera(FirstWorkingDriver(working));
+        ::testing::internal::CaptureStderr();
+        OpenCamera(parent);
+        ::testing::internal::GetCapturedStderr();
+        for (int index = 0; index < 10; ++index) {
+            morvala::testing::CameraRequests requests = RequestsReceived(index);
+            EXPECT_EQ(requests.connects, index <= working ? 1 : 0) << working << ", " << index;
+            EXPECT_EQ(requests.formats, index == working ? 1 : 0) << working << ", " << index;
+        }
+        EXPECT_TRUE(morvala::testing::MessageBoxesShown().empty());
+    }
+}
+
+TEST_F(CameraLinkTest, CaptureWindowIsAHidden320By240ChildAtTheTopLeft) {
+    UseScriptedCamera({Connects()});
+    OpenCamera(parent);
+    morvala::testing::WindowDescription window = morvala::testing::DescribeWindow(CaptureWindow);
+    EXPECT_EQ(window.title, "Capture Window");
+    EXPECT_EQ(window.style, static_cast<DWORD>(WS_CHILD));
+    EXPECT_EQ(window.parent, parent);
+    EXPECT_FALSE(window.visible);
+    EXPECT_EQ(window.outer.left, 0);
+    EXPECT_EQ(window.outer.top, 0);
+    EXPECT_EQ(window.outer.right, 320);
+    EXPECT_EQ(window.outer.bottom, 240);
+}
+
+TEST_F(CameraLinkTest, TwoGrabsGiveTwoFramesEachAfterItsOwnSignal) {
+    UseScriptedCamera({Connects({test::PatternFrame(1), test::PatternFrame(2)})});
+    OpenCamera(parent);
+    InstallFrameCallback();
+    EXPECT_EQ(LatestFrame, nullptr);
+
+    GrabFrame();
+    LPBYTE first = LatestFrame;
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(std::vector<unsigned char>(first, first + 230400), test::PatternFrame(1));
+    GrabFrame();
+    ASSERT_NE(LatestFrame, first) << "the address the second callback was given";
+    EXPECT_EQ(std::vector<unsigned char>(LatestFrame, LatestFrame + 230400), test::PatternFrame(2));
+
+    morvala::testing::CameraRequests requests = RequestsReceived(0);
+    EXPECT_EQ(requests.callbacks, 1);
+    EXPECT_EQ(requests.grabs, 2);
+    EXPECT_EQ(requests.deliveries, 2);
+    EXPECT_EQ(WaitForSingleObject(FrameReady, 0), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "each wait took its own signal, none is left over";
+}
+
+TEST_F(CameraLinkTest, FrameReadyIsNotSharedByName) {
+    UseScriptedCamera({Connects()});
+    OpenCamera(parent);
+    EXPECT_NE(CreateEventA(nullptr, FALSE, FALSE, "Event"), FrameReady);
+}
+
+// --- Start-up failures end the process after the error box ---
+
+// The process ends at once after the box, so a death test's child says what was asked by
+// then: the box also goes to stderr, and this line follows it there.
+std::string RequestsSoFar() {
+    std::string connects, formats;
+    for (int index = 0; index < 10; ++index) {
+        connects += std::to_string(RequestsReceived(index).connects);
+        formats += std::to_string(RequestsReceived(index).formats);
+    }
+    return "IsWindow asked " + std::to_string(morvala::testing::IsWindowCallCount()) +
+           " times; connects " + connects + "; formats " + formats + "\n";
+}
+
+ssize_t WriteWithRequestsAfterTheBox(void*, const char* bytes, size_t size) {
+    std::string text(bytes, size);
+    if (text.find("Error: ") != std::string::npos) {
+        text += RequestsSoFar();
+    }
+    return write(STDERR_FILENO, text.data(), text.size()) < 0 ? -1 : ssize_t(size);
+}
+
+struct CameraLinkDeathTest : CameraLinkTest {
+    // Called in the child, on the way to the failure.
+    static void ReportRequestsWithTheBox() {
+        cookie_io_functions_t writer = {nullptr, WriteWithRequestsAfterTheBox, nullptr, nullptr};
+        stderr = fopencookie(nullptr, "w", writer);
+    }
+};
+
+TEST_F(CameraLinkDeathTest, NoWorkingDriverShowsTheConnectErrorAfterTenRequests) {
+    UseScriptedCamera(std::vector<ScriptedCameraIndex>(10));
+    std::string lines;
+    for (int index = 0; index < 10; ++index) {
+        lines +=
+            "morvala: camera scripted " + std::to_string(index) + ": scripted not to connect\n";
+    }
+    EXPECT_EXIT(
+        {
+            ReportRequestsWithTheBox();
+            OpenCamera(parent);
+        },
+        ::testing::ExitedWithCode(1),
+        "^" + lines +
+            "Error: Error: cannot connect to camera!\n"
+            "IsWindow asked 10 times; connects 1111111111; formats 0000000000\n$");
+}
+
+TEST_F(CameraLinkDeathTest, DriverThatRefusesTheFormatShowsTheFormatError) {
+    UseScriptedCamera({FailsToConnect(), RefusesTheFormat()});
+    EXPECT_EXIT(
+        {
+            ReportRequestsWithTheBox();
+            OpenCamera(parent);
+        },
+        ::testing::ExitedWithCode(1),
+        "^morvala: camera scripted 0: scripted not to connect\n"
+        "Error: Error: cannot set video format!\n"
+        "IsWindow asked 3 times; connects 1100000000; formats 0100000000\n$");
+}
+
+TEST_F(CameraLinkDeathTest, NoCaptureWindowShowsTheConnectErrorWithoutAnyRequest) {
+    UseScriptedCamera(FirstWorkingDriver(0));
+    EXPECT_EXIT(
+        {
+            ReportRequestsWithTheBox();
+            morvala::testing::FailCaptureWindowCreation();
+            OpenCamera(parent);
+        },
+        ::testing::ExitedWithCode(1),
+        "^Error: Error: cannot connect to camera!\n"
+        "IsWindow asked 10 times; connects 0000000000; formats 0000000000\n$");
+}
+
+}  // namespace
+}  // namespace morvala

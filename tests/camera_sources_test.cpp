@@ -184,6 +184,21 @@ TEST_F(FileCameraTest, ClipPlaysByElapsedTimeAndLoops) {
     }
 }
 
+TEST_F(FileCameraTest, PictureThatCannotBeDecodedLeavesTheLastGoodOneStanding) {
+    const std::vector<Rgb> colours = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
+    std::string path = test::TemporaryPath("broken-middle.nut");
+    test::WriteSolidClip(path, 10, colours, 1);
+    auto camera = ConnectFile(path);
+    const struct {
+        uint64_t elapsedMs;
+        int colour;
+    } expected[] = {{0, 0}, {150, 0}, {250, 2}, {350, 0}, {460, 0}, {520, 2}};
+    for (const auto& step : expected) {
+        EXPECT_EQ(FramePixel(Grab(*camera, step.elapsedMs), 10, 10), colours[step.colour])
+            << "at " << step.elapsedMs << " ms";
+    }
+}
+
 TEST_F(FileCameraTest, FileThatCannotBeOpenedOrDecodedDoesNotConnect) {
     std::vector<unsigned char> png = test::EncodePng(32, 32, DistinctColour);
     const struct {

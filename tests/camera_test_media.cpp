@@ -64,7 +64,8 @@ void WriteFile(const std::string& path, const std::vector<unsigned char>& bytes)
         .write(reinterpret_cast<const char*>(bytes.data()), bytes.size());
 }
 
-void WriteSolidClip(const std::string& path, int framesPerSecond, const std::vector<Rgb>& colours) {
+void WriteSolidClip(const std::string& path, int framesPerSecond, const std::vector<Rgb>& colours,
+                    int brokenFrame) {
     AVFormatContext* output = nullptr;
     ASSERT_GE(avformat_alloc_output_context2(&output, nullptr, "nut", path.c_str()), 0);
     AVCodecContext* encoder =
@@ -78,6 +79,9 @@ void WriteSolidClip(const std::string& path, int framesPerSecond, const std::vec
     AVPacket* packet = av_packet_alloc();
     auto writePackets = [&] {
         while (avcodec_receive_packet(encoder, packet) == 0) {
+            if (packet->pts == brokenFrame) {
+                packet->size /= 2;
+            }
             av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);
             packet->stream_index = stream->index;
             av_interleaved_write_frame(output, packet);

@@ -17,8 +17,10 @@ std::vector<unsigned char> EncodePng(int width, int height, const Picture& pictu
 
 void WriteFile(const std::string& path, const std::vector<unsigned char>& bytes);
 
-// Writes a lossless clip of solid-coloured 320 x 240 frames, framesPerSecond of them a second.
-void WriteSolidClip(const std::string& path, int framesPerSecond, const std::vector<Rgb>& colours);
+// Writes a lossless clip of solid-coloured 320 x 240 frames, framesPerSecond of them a second;
+// the frame numbered brokenFrame, if any, is cut short so that it cannot be decoded.
+void WriteSolidClip(const std::string& path, int framesPerSecond, const std::vector<Rgb>& colours,
+                    int brokenFrame = -1);
 
 // The pixel at screen position (x, y) of a frame, whose rows are stored bottom-up.
 Rgb FramePixel(const std::vector<unsigned char>& frame, int x, int y);

@@ -11,9 +11,11 @@
 namespace morvala::drivers {
 namespace {
 
+// The display lives as long as the process: shutting SDL down at exit would only unload
+// libraries while the leak checker still needs their symbols.
 std::unique_ptr<Display>& ActiveSlot() {
-    static std::unique_ptr<Display> display;
-    return display;
+    static auto* display = new std::unique_ptr<Display>();
+    return *display;
 }
 
 std::unique_ptr<Display> DisplayFromEnvironment() {

@@ -42,16 +42,6 @@ unsigned VirtualKeyOf(SDL_Keycode key) {
 
 class SdlDisplay final : public Display {
   public:
-    ~SdlDisplay() override {
-        for (auto& [handle, native] : windows_) {
-            SDL_DestroyWindow(native.window);
-        }
-        if (videoReady_) {
-            SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        }
-        SDL_Quit();
-    }
-
     bool OpenWindow(HWND window, const std::string& title, int outerX, int outerY, int clientWidth,
                     int clientHeight, std::string& reason) override {
         if (!StartVideo(reason)) {

@@ -40,16 +40,13 @@ Display& ActiveDisplay() {
     return *slot;
 }
 
-HeadlessDisplay& ResetToHeadlessDisplay() {
+void ResetToHeadlessDisplay() {
     std::unique_ptr<Display>& slot = ActiveSlot();
     if (slot && dynamic_cast<HeadlessDisplay*>(slot.get()) == nullptr) {
         std::fprintf(stderr, "morvala: the headless display was chosen after a real one\n");
         std::abort();
     }
-    auto headless = std::make_unique<HeadlessDisplay>();
-    HeadlessDisplay& result = *headless;
-    slot = std::move(headless);
-    return result;
+    slot = std::make_unique<HeadlessDisplay>();
 }
 
 }  // namespace morvala::drivers

@@ -12,7 +12,15 @@
 
 namespace morvala::drivers {
 
-class HeadlessDisplay;
+// A message as the queue holds it; the time is set when the thread takes it.
+inline MSG MessageFor(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    MSG result{};
+    result.hwnd = window;
+    result.message = message;
+    result.wParam = wParam;
+    result.lParam = lParam;
+    return result;
+}
 
 class Display {
   public:
@@ -48,6 +56,6 @@ Display& ActiveDisplay();
 
 // Puts a fresh headless display in place of the current one. Aborts when a real display is
 // already in use, since its windows cannot be taken back.
-HeadlessDisplay& ResetToHeadlessDisplay();
+void ResetToHeadlessDisplay();
 
 }  // namespace morvala::drivers

@@ -16,15 +16,6 @@ namespace {
     std::abort();
 }
 
-MSG MessageTo(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    MSG result{};
-    result.hwnd = window;
-    result.message = message;
-    result.wParam = wParam;
-    result.lParam = lParam;
-    return result;
-}
-
 }  // namespace
 
 void HeadlessDisplay::QueueKeyPress(unsigned virtualKey, int autoRepeats, bool shifted) {
@@ -111,11 +102,11 @@ void HeadlessDisplay::WaitForInput(std::optional<unsigned> timeoutMilliseconds,
             Press(item, input);
             break;
         case Kind::kTypedCharacter:
-            input.push_back(
-                MessageTo(FocusedWindow(), WM_CHAR, static_cast<unsigned char>(item.character), 1));
+            input.push_back(MessageFor(FocusedWindow(), WM_CHAR,
+                                       static_cast<unsigned char>(item.character), 1));
             break;
         case Kind::kCloseRequest:
-            input.push_back(MessageTo(FocusedWindow(), WM_CLOSE, 0, 0));
+            input.push_back(MessageFor(FocusedWindow(), WM_CLOSE, 0, 0));
             break;
         case Kind::kIdleStep:
             item.step();

@@ -1,5 +1,7 @@
 #include "platform/drivers/display_keys.h"
 
+#include "platform/drivers/display.h"
+
 namespace morvala::drivers {
 namespace {
 
@@ -55,12 +57,7 @@ MSG KeyMessage(HWND window, UINT message, unsigned virtualKey, bool wasDown) {
     } else if (wasDown) {
         flags |= kPreviousStateBit;
     }
-    MSG key{};
-    key.hwnd = window;
-    key.message = message;
-    key.wParam = virtualKey;
-    key.lParam = flags;
-    return key;
+    return MessageFor(window, message, virtualKey, flags);
 }
 
 char CharacterOf(unsigned virtualKey, bool shifted) {

@@ -197,10 +197,7 @@ class SdlDisplay final : public Display {
                 return;
             }
             if (event.window.event == SDL_WINDOWEVENT_CLOSE) {
-                MSG close{};
-                close.hwnd = handle->second;
-                close.message = WM_CLOSE;
-                input.push_back(close);
+                input.push_back(MessageFor(handle->second, WM_CLOSE, 0, 0));
             } else if (event.window.event == SDL_WINDOWEVENT_EXPOSED) {
                 // The window surface still holds the last presented picture.
                 SDL_UpdateWindowSurface(Find(handle->second)->window);

@@ -11,6 +11,7 @@
 #include "platform/win32/message_queue.h"
 #include "platform/win32/subset_state.h"
 
+using morvala::drivers::MessageFor;
 using namespace morvala::win32;
 
 namespace {
@@ -18,15 +19,6 @@ namespace {
 // The shortest and longest periods a timer runs at.
 constexpr UINT kShortestTimerPeriod = 10;
 constexpr UINT kLongestTimerPeriod = 0x7FFFFFFF;
-
-MSG Message(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    MSG result{};
-    result.hwnd = window;
-    result.message = message;
-    result.wParam = wParam;
-    result.lParam = lParam;
-    return result;
-}
 
 MSG TakeFront(std::deque<MSG>& messages) {
     MSG front = messages.front();
@@ -39,7 +31,7 @@ std::optional<MSG> PaintMessage() {
     std::optional<MSG> paint;
     Subset().windows.ForEach([&](HWND handle, const Window& window) {
         if (!paint && window.invalid && IsShown(handle)) {
-            paint = Message(handle, WM_PAINT, 0, 0);
+            paint = MessageFor(handle, WM_PAINT, 0, 0);
         }
     });
     return paint;
@@ -60,7 +52,8 @@ std::optional<MSG> TimerMessage(uint64_t now) {
         return std::nullopt;
     }
     timer->due += ((now - timer->due) / timer->period + 1) * timer->period;
-    return Message(timer->window, WM_TIMER, timer->id, reinterpret_cast<LPARAM>(timer->procedure));
+    return MessageFor(timer->window, WM_TIMER, timer->id,
+                      reinterpret_cast<LPARAM>(timer->procedure));
 }
 
 std::optional<unsigned> TimeUntilNextTimer(uint64_t now) {
@@ -93,7 +86,7 @@ MSG NextMessage() {
             return input;
         }
         if (queue.quitCode) {
-            MSG quit = Message(nullptr, WM_QUIT, WPARAM(*queue.quitCode), 0);
+            MSG quit = MessageFor(nullptr, WM_QUIT, WPARAM(*queue.quitCode), 0);
             queue.quitCode.reset();
             return quit;
         }
@@ -141,7 +134,7 @@ BOOL WINAPI PostMessageA(HWND window, UINT message, WPARAM wParam, LPARAM lParam
     if (window != nullptr && LookUpWindow(window) == nullptr) {
         return FALSE;
     }
-    Subset().queue.posted.push_back(Message(window, message, wParam, lParam));
+    Subset().queue.posted.push_back(MessageFor(window, message, wParam, lParam));
     return TRUE;
 }
 
@@ -158,7 +151,7 @@ BOOL WINAPI TranslateMessage(const MSG* message) {
             morvala::drivers::CharacterOf(unsigned(message->wParam), Subset().queue.shiftDown);
         if (character != 0) {
             // The key message's flags go with it: repeat count, scan code, previous state.
-            Subset().queue.posted.push_back(Message(
+            Subset().queue.posted.push_back(MessageFor(
                 message->hwnd, WM_CHAR, static_cast<unsigned char>(character), message->lParam));
         }
     }

@@ -70,7 +70,7 @@ struct DrawnText {
 std::vector<DrawnText> TextsDrawnInLastPaint(HWND window);
 
 struct ShownMessageBox {
-    HWND owner;
+    HWND owner;  // the owner's top-level window, or null
     std::string caption;
     std::string text;
     UINT type;

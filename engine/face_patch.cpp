@@ -1,5 +1,7 @@
 #include "engine/face_patch.h"
 
+#include "engine/wide_loops.h"
+
 namespace {
 
 constexpr size_t kPatchSide = 128;
@@ -8,25 +10,64 @@ constexpr size_t kFrameRowBytes = 320 * kBytesPerPixel;
 // The patch's lower left corner: memory row 56 (rows are stored bottom-up), column 96.
 constexpr size_t kPatchFirstRow = 56;
 constexpr size_t kPatchFirstColumn = 96;
+constexpr int kByteValues = 256;
 
-// Single-precision weights widened to double: their sum lies just under one, so every
-// grey level g from 1 to 255 maps to g - 1 rather than irregularly to g or g - 1.
-constexpr double kRedWeight = 0.3f;
-constexpr double kGreenWeight = 0.59f;
-constexpr double kBlueWeight = 0.11f;
+// Each channel's weighted term for every byte value, so that sampling only adds. The
+// weights are single-precision values widened to double: their sum lies just under one,
+// so every grey level g from 1 to 255 maps to g - 1 rather than irregularly to g or g - 1.
+struct ChannelTerms {
+    double red[kByteValues], green[kByteValues], blue[kByteValues];
+};
 
-}  // namespace
+constexpr ChannelTerms MakeChannelTerms() {
+    ChannelTerms terms{};
+    for (int byte = 0; byte < kByteValues; ++byte) {
+        terms.red[byte] = byte * static_cast<double>(0.3f);
+        terms.green[byte] = byte * static_cast<double>(0.59f);
+        terms.blue[byte] = byte * static_cast<double>(0.11f);
+    }
+    return terms;
+}
 
-void SampleFacePatch(const unsigned char* frame, gsl_vector* v) {
+constexpr ChannelTerms kTerms = MakeChannelTerms();
+
+// The patch's grey levels in face-vector order; red and green are added first, then blue.
+WIDE_LOOPS void SampleGreyLevels(const unsigned char* frame, unsigned char* grey) {
     const unsigned char* patch =
         frame + kPatchFirstRow * kFrameRowBytes + kPatchFirstColumn * kBytesPerPixel;
     for (size_t i = 0; i < kPatchSide; ++i) {
         const unsigned char* pixel = patch + i * kFrameRowBytes;
         for (size_t j = 0; j < kPatchSide; ++j, pixel += kBytesPerPixel) {
-            const double grey =
-                pixel[2] * kRedWeight + pixel[1] * kGreenWeight + pixel[0] * kBlueWeight;
-            gsl_vector_set(v, i * kPatchSide + j, static_cast<int>(grey) & 0xFF);
+            const double sum =
+                kTerms.red[pixel[2]] + kTerms.green[pixel[1]] + kTerms.blue[pixel[0]];
+            grey[i * kPatchSide + j] = static_cast<int>(sum) & 0xFF;
         }
+    }
+}
+
+// Stretching whole grey levels: shifting by the minimum is exact, so every element is
+// (g - lowest) x (255 / range), the bits NormaliseFaceVector gives.
+WIDE_LOOPS void StretchGreyLevels(const unsigned char* grey, double* v) {
+    int lowest = grey[0], highest = grey[0];
+    for (size_t k = 0; k < FaceVectorSize; ++k) {
+        const int g = grey[k];
+        lowest = g < lowest ? g : lowest;
+        highest = g > highest ? g : highest;
+    }
+    const double range = highest - lowest;
+    const double factor = range != 0 ? 255 / range : 1;  // a flat patch stays all zeros
+    for (size_t k = 0; k < FaceVectorSize; ++k) {
+        v[k] = (grey[k] - lowest) * factor;
+    }
+}
+
+}  // namespace
+
+void SampleFacePatch(const unsigned char* frame, gsl_vector* v) {
+    unsigned char grey[FaceVectorSize];
+    SampleGreyLevels(frame, grey);
+    for (size_t k = 0; k < FaceVectorSize; ++k) {
+        gsl_vector_set(v, k, grey[k]);
     }
 }
 
@@ -41,8 +82,9 @@ void NormaliseFaceVector(gsl_vector* v) {
 }
 
 gsl_vector* TakeFaceVector(const unsigned char* frame) {
+    unsigned char grey[FaceVectorSize];
+    SampleGreyLevels(frame, grey);
     gsl_vector* v = gsl_vector_alloc(FaceVectorSize);
-    SampleFacePatch(frame, v);
-    NormaliseFaceVector(v);
+    StretchGreyLevels(grey, v->data);
     return v;
 }

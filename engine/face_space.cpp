@@ -2,8 +2,13 @@
 
 #include "engine/face_patch.h"
 
+#include "engine/wide_loops.h"
+
 #include <gsl/gsl_blas.h>
 #include <gsl/gsl_eigen.h>
+
+#include <cstring>
+#include <utility>
 
 gsl_vector* MeanFace = nullptr;
 gsl_matrix* SampleStore = nullptr;
@@ -36,17 +41,58 @@ void NormaliseBasisColumns() {
     }
 }
 
-// Subtracts from x its rebuild from the basis with coefficients w. Row by row, so the
-// basis is read once, with the same operations in the same order as summing the
-// scaled columns into a zeroed vector one column at a time.
-void SubtractRebuild(gsl_vector* x, const double* w) {
-    for (size_t row = 0; row < FaceBasis->size1; ++row) {
-        const double* basisRow = FaceBasis->data + row * FaceBasis->tda;
-        double rebuilt = 0.0;
-        for (size_t i = 0; i < SampleCount; ++i) {
-            rebuilt += basisRow[i] * w[i];
+// Four doubles; lanes 0, 1 and lanes 2, 3 each hold a pair of neighbours in a basis row.
+typedef double Quad __attribute__((vector_size(32)));
+typedef double Pair __attribute__((vector_size(16)));
+
+// Adds term i of four rows' rebuilds: basis column i of rows r..r + 3 times w_i. Rows r,
+// r + 1 lie in y[0..6] lanes 0, 1 as 14 consecutive doubles, rows r + 2, r + 3 in lanes 2, 3.
+template <size_t i>
+inline void AddRebuildTerm(const Quad* y, const Quad* w, Quad& rebuilt) {
+    constexpr size_t nextRow = SampleCount + i;  // column i of the next row
+    rebuilt += __builtin_shufflevector(y[i / 2], y[nextRow / 2], i % 2, 4 + nextRow % 2, 2 + i % 2,
+                                       6 + nextRow % 2) *
+               w[i];
+}
+
+template <size_t... i>
+inline void AddRebuildTerms(const Quad* y, const Quad* w, Quad& rebuilt,
+                            std::index_sequence<i...>) {
+    (AddRebuildTerm<i>(y, w, rebuilt), ...);
+}
+
+// Subtracts from x its rebuild from the basis with coefficients w. Four rows at a time,
+// so the row-major basis is read once, not once per column; each row's sum still starts
+// from zero and adds its seven scaled columns in order, as summing the scaled columns
+// into a zeroed vector would. Needs the contiguous FaceBasis that training makes.
+WIDE_LOOPS void SubtractRebuild(double* x, const double* w) {
+    static_assert(SampleCount == 7 && FaceVectorSize % 4 == 0, "four rows are 7 pairs x 2");
+    Quad weights[SampleCount];
+    for (size_t i = 0; i < SampleCount; ++i) {
+        weights[i] = Quad{w[i], w[i], w[i], w[i]};
+    }
+    const double* basis = FaceBasis->data;
+    for (size_t row = 0; row < FaceVectorSize; row += 4, basis += 4 * SampleCount) {
+        Quad y[SampleCount];
+        for (size_t k = 0; k < SampleCount; ++k) {
+            Pair firstRows, lastRows;
+            std::memcpy(&firstRows, basis + 2 * k, sizeof firstRows);
+            std::memcpy(&lastRows, basis + 2 * (SampleCount + k), sizeof lastRows);
+            y[k] = __builtin_shufflevector(firstRows, lastRows, 0, 1, 2, 3);
         }
-        x->data[row * x->stride] -= rebuilt;
+        Quad rebuilt = {0, 0, 0, 0};
+        AddRebuildTerms(y, weights, rebuilt, std::make_index_sequence<SampleCount>());
+        Quad residual;
+        std::memcpy(&residual, x + row, sizeof residual);
+        residual -= rebuilt;
+        std::memcpy(x + row, &residual, sizeof residual);
+    }
+}
+
+WIDE_LOOPS void Centre(double* x) {
+    const double* mean = MeanFace->data;
+    for (size_t k = 0; k < FaceVectorSize; ++k) {
+        x[k] -= mean[k];
     }
 }
 
@@ -89,12 +135,13 @@ void TrainFaceSpace() {
     SampleStore = nullptr;
 }
 
+// x is a face vector as TakeFaceVector makes it: contiguous.
 double DistanceFromFaceSpace(gsl_vector* x) {
-    gsl_vector_sub(x, MeanFace);
+    Centre(x->data);
     double coefficients[SampleCount] = {};
     gsl_vector_view w = gsl_vector_view_array(coefficients, SampleCount);
     gsl_blas_dgemv(CblasTrans, 1.0, FaceBasis, x, 0.0, &w.vector);
-    SubtractRebuild(x, coefficients);
+    SubtractRebuild(x->data, coefficients);
     const double distance = gsl_blas_dnrm2(x);
     gsl_vector_free(x);
     return distance;

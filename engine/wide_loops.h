@@ -1,0 +1,10 @@
+#pragma once
+
+// Marks a hot loop's function to be compiled twice, for AVX2 and for the baseline, with
+// the choice made once at load time. Both do the same IEEE operations in the same order
+// (no fused multiply-add), so they give the same bits.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define WIDE_LOOPS __attribute__((target_clones("avx2", "default")))
+#else
+#define WIDE_LOOPS
+#endif

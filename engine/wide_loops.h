@@ -2,8 +2,9 @@
 
 // Marks a hot loop's function to be compiled twice, for AVX2 and for the baseline, with
 // the choice made once at load time. Both do the same IEEE operations in the same order
-// (no fused multiply-add), so they give the same bits.
-#if defined(__x86_64__) && defined(__GNUC__)
+// (no fused multiply-add), so they give the same bits. ENGINE_BASELINE_LOOPS_ONLY keeps
+// the baseline alone, to test it on a machine that would choose AVX2.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(ENGINE_BASELINE_LOOPS_ONLY)
 #define WIDE_LOOPS __attribute__((target_clones("avx2", "default")))
 #else
 #define WIDE_LOOPS

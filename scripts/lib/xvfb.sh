@@ -1,0 +1,58 @@
+# Shell helpers for running Morvala on a virtual X display; sourced, not run.
+
+# Polls a command for up to five seconds.
+wait_for() {
+    local attempt
+    for attempt in $(seq 50); do
+        "$@" && return 0
+        sleep 0.1
+    done
+    return 1
+}
+
+# Starts Xvfb on a display number it picks itself and exports DISPLAY. $1: a scratch folder.
+# The caller stops it: kill "$XVFB_PID".
+start_virtual_display() {
+    local scratch=$1
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" \
+        2>"$scratch/xvfb.err" &
+    XVFB_PID=$!
+    wait_for test -s "$scratch/display" || {
+        echo "Xvfb did not start: $(cat "$scratch/xvfb.err")" >&2
+        return 1
+    }
+    export DISPLAY=":$(head -n1 "$scratch/display")"
+    unset WAYLAND_DISPLAY SDL_VIDEODRIVER MORVALA_DISPLAY
+}
+
+# The id of a top-level window titled exactly $1, if there is one. (xwininfo sees the
+# message boxes too, which xdotool's search does not.)
+window_titled() {
+    xwininfo -root -children 2>/dev/null | grep -F " \"$1\": (" | awk '{ print $1; exit }' | grep .
+}
+
+# Waits up to five seconds for a window titled $1 and prints its id.
+wait_for_window() {
+    wait_for window_titled "$1" >/dev/null && window_titled "$1"
+}
+
+# The colour at $2, $3 of the picture $1 (a file, or a window id), as #RRGGBB.
+pixel() {
+    picture "$1" -crop "1x1+$2+$3" -depth 8 txt:- | grep -o '#[0-9A-F]\{6\}' | head -n1
+}
+
+# How many pixels of the colour $2 (#RRGGBB) lie in the region $3 (WxH+X+Y) of the picture $1.
+pixels_of_colour() {
+    picture "$1" -crop "$3" -depth 8 txt:- | grep -c "$2" || true
+}
+
+# Converts a picture file, or a window's contents, with ImageMagick's options.
+picture() {
+    local source=$1
+    shift
+    if [ -f "$source" ]; then
+        convert "$source" "$@"
+    else
+        import -window "$source" "$@"
+    fi
+}

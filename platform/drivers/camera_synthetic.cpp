@@ -21,8 +21,9 @@ Colour Scaled(Colour colour, double factor) {
     return {colour.red * factor, colour.green * factor, colour.blue * factor};
 }
 
-// Where the face is at a given time: periods of 11 s and 7 s across, so a session sees the
-// face now well inside the square, now half out of it.
+// Where the face is at a given time: periods of 20 s across and 13 s down, so a session sees the
+// face now well inside the square, now half out of it. The cubes make it linger in the middle,
+// so that the first seconds, when a user takes the samples, find it in the square.
 struct Pose {
     double centreX, centreY;  // screen pixels, top-left origin
     double halfWidth, halfHeight;
@@ -30,8 +31,10 @@ struct Pose {
 
 Pose PoseAt(uint64_t elapsedMs) {
     double seconds = static_cast<double>(elapsedMs) / 1000.0;
-    return {160.0 + 70.0 * std::sin(2.0 * kPi * seconds / 11.0),
-            120.0 + 28.0 * std::sin(2.0 * kPi * seconds / 7.0), 44.0, 56.0};
+    double across = std::sin(2.0 * kPi * seconds / 20.0);
+    double down = std::sin(2.0 * kPi * seconds / 13.0);
+    return {160.0 + 70.0 * across * across * across, 120.0 + 28.0 * down * down * down, 44.0,
+            56.0};
 }
 
 // (x / rx)^2 + (y / ry)^2 for a point relative to an ellipse's centre: inside below 1.

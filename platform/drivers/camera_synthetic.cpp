@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <random>
+#include <vector>
 
 #include "platform/drivers/camera.h"
 
@@ -33,8 +34,7 @@ Pose PoseAt(uint64_t elapsedMs) {
     double seconds = static_cast<double>(elapsedMs) / 1000.0;
     double across = std::sin(2.0 * kPi * seconds / 20.0);
     double down = std::sin(2.0 * kPi * seconds / 13.0);
-    return {160.0 + 70.0 * across * across * across, 120.0 + 28.0 * down * down * down, 44.0,
-            56.0};
+    return {160.0 + 70.0 * across * across * across, 120.0 + 28.0 * down * down * down, 44.0, 56.0};
 }
 
 // (x / rx)^2 + (y / ry)^2 for a point relative to an ellipse's centre: inside below 1.
@@ -103,7 +103,16 @@ unsigned char ToByte(double value) {
 class SyntheticCamera : public CameraSource {
   public:
     std::string Name() const override { return "synthetic"; }
-    bool Connect(std::string*) override { return true; }
+    bool Connect(std::string*) override {
+        // The background never moves; working it out once keeps a grab cheap.
+        background_.resize(size_t(kFrameWidth) * kFrameHeight);
+        for (int y = 0; y < kFrameHeight; ++y) {
+            for (int x = 0; x < kFrameWidth; ++x) {
+                background_[size_t(y) * kFrameWidth + x] = Background(x, y);
+            }
+        }
+        return true;
+    }
 
     void Grab(uint64_t elapsedMs, unsigned char* frame) override {
         Pose pose = PoseAt(elapsedMs);
@@ -114,7 +123,8 @@ class SyntheticCamera : public CameraSource {
             for (int x = 0; x < kFrameWidth; ++x, pixel += 3) {
                 double u = (x - pose.centreX) / pose.halfWidth;
                 double v = (y - pose.centreY) / pose.halfHeight;
-                Colour colour = u * u + v * v < 1.0 ? FacePixel(u, v) : Background(x, y);
+                Colour colour = u * u + v * v < 1.0 ? FacePixel(u, v)
+                                                    : background_[size_t(y) * kFrameWidth + x];
                 double grain = static_cast<double>(noise() % 9) - 4.0;
                 pixel[0] = ToByte(colour.blue + grain);
                 pixel[1] = ToByte(colour.green + grain);
@@ -122,6 +132,9 @@ class SyntheticCamera : public CameraSource {
             }
         }
     }
+
+  private:
+    std::vector<Colour> background_;  // screen rows, top first
 };
 
 }  // namespace

@@ -102,8 +102,7 @@ unsigned char ToByte(double value) {
 
 class SyntheticCamera : public CameraSource {
   public:
-    std::string Name() const override { return "synthetic"; }
-    bool Connect(std::string*) override {
+    SyntheticCamera() {
         // The background never moves; working it out once keeps a grab cheap.
         background_.resize(size_t(kFrameWidth) * kFrameHeight);
         for (int y = 0; y < kFrameHeight; ++y) {
@@ -111,8 +110,10 @@ class SyntheticCamera : public CameraSource {
                 background_[size_t(y) * kFrameWidth + x] = Background(x, y);
             }
         }
-        return true;
     }
+
+    std::string Name() const override { return "synthetic"; }
+    bool Connect(std::string*) override { return true; }
 
     void Grab(uint64_t elapsedMs, unsigned char* frame) override {
         Pose pose = PoseAt(elapsedMs);

@@ -2,6 +2,7 @@
 
 #include "engine/face_patch.h"
 #include "engine/face_space.h"
+#include "tests/engine_reference.h"
 
 #include <random>
 
@@ -29,12 +30,7 @@ void CollectBenchSamples() {
 }
 
 void ReleaseBenchModel() {
-    gsl_vector_free(MeanFace);
-    gsl_matrix_free(SampleStore);
-    gsl_matrix_free(FaceBasis);
-    MeanFace = nullptr;
-    SampleStore = nullptr;
-    FaceBasis = nullptr;
+    ReleaseFaceSpaceModel();
 }
 
 void EnsureBenchModel() {

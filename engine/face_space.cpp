@@ -89,6 +89,7 @@ WIDE_LOOPS void SubtractRebuild(double* x, const double* w) {
     }
 }
 
+// x - MeanFace, element by element.
 WIDE_LOOPS void Centre(double* x) {
     const double* mean = MeanFace->data;
     for (size_t k = 0; k < FaceVectorSize; ++k) {
@@ -135,7 +136,6 @@ void TrainFaceSpace() {
     SampleStore = nullptr;
 }
 
-// x is a face vector as TakeFaceVector makes it: contiguous.
 double DistanceFromFaceSpace(gsl_vector* x) {
     Centre(x->data);
     double coefficients[SampleCount] = {};

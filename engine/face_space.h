@@ -22,5 +22,6 @@ void AddSample(int k, const gsl_vector* v);
 // Turns MeanFace into the mean, builds FaceBasis and releases SampleStore. Called once,
 // after all seven samples have been added.
 void TrainFaceSpace();
-// The length of what the face space misses of face vector x. Consumes x.
+// The length of what the face space misses of face vector x, a whole vector of its own as
+// TakeFaceVector returns it (not a view). Consumes x.
 double DistanceFromFaceSpace(gsl_vector* x);

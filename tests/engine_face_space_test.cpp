@@ -47,6 +47,16 @@ std::vector<double> SumOf(const std::vector<std::vector<double>>& samples) {
     return sum;
 }
 
+// Trains the face space on spread samples made from seed; returns the samples.
+std::vector<std::vector<double>> TrainOnSpreadSamples(unsigned seed) {
+    std::mt19937 rng(seed);
+    auto samples = SpreadSamples(rng);
+    CreateSampleStorage();
+    AddSamples(samples);
+    TrainFaceSpace();
+    return samples;
+}
+
 gsl_vector* Column(const gsl_matrix* m, size_t j) {
     gsl_vector* v = gsl_vector_alloc(m->size1);
     gsl_matrix_get_col(v, m, j);
@@ -77,11 +87,7 @@ TEST_F(FaceSpaceTraining, StoresSamplesAndSumsThem) {
 }
 
 TEST_F(FaceSpaceTraining, TurnsTheSumIntoTheMean) {
-    std::mt19937 rng(2);
-    const auto samples = SpreadSamples(rng);
-    CreateSampleStorage();
-    AddSamples(samples);
-    TrainFaceSpace();
+    const auto samples = TrainOnSpreadSamples(2);
     const std::vector<double> sum = SumOf(samples);
     for (size_t i = 0; i < kLength; ++i) {
         ASSERT_EQ(gsl_vector_get(MeanFace, i), sum[i] * (1.0 / 7)) << "element " << i;
@@ -90,10 +96,7 @@ TEST_F(FaceSpaceTraining, TurnsTheSumIntoTheMean) {
 }
 
 TEST_F(FaceSpaceTraining, BuildsUnitBasisImagesOrthogonalButForTheLast) {
-    std::mt19937 rng(3);
-    CreateSampleStorage();
-    AddSamples(SpreadSamples(rng));
-    TrainFaceSpace();
+    TrainOnSpreadSamples(3);
     ASSERT_EQ(FaceBasis->size1, kLength);
     ASSERT_EQ(FaceBasis->size2, size_t{kSamples});
     std::vector<gsl_vector*> basis;
@@ -113,11 +116,7 @@ TEST_F(FaceSpaceTraining, BuildsUnitBasisImagesOrthogonalButForTheLast) {
 }
 
 TEST_F(FaceSpaceTraining, OrdersEigenvectorsOfTheCentredSamplesByEigenvalue) {
-    std::mt19937 rng(4);
-    const auto samples = SpreadSamples(rng);
-    CreateSampleStorage();
-    AddSamples(samples);
-    TrainFaceSpace();
+    const auto samples = TrainOnSpreadSamples(4);
 
     std::vector<double> mean = SumOf(samples);
     for (double& m : mean) {
@@ -260,10 +259,7 @@ TEST_F(OrthonormalModel, MeasuresWhatTheBasisCannotRebuild) {
 }
 
 TEST_F(FaceSpaceDistance, IsZeroForTheMeanOfATrainedModel) {
-    std::mt19937 rng(9);
-    CreateSampleStorage();
-    AddSamples(SpreadSamples(rng));
-    TrainFaceSpace();
+    TrainOnSpreadSamples(9);
     EXPECT_EQ(DistanceFromFaceSpace(CopyOf(MeanFace)), 0.0);
 }
 

@@ -52,3 +52,12 @@ double ReferenceDistanceFromFaceSpace(gsl_vector* x) {
     gsl_vector_free(r);
     return d;
 }
+
+void ReleaseFaceSpaceModel() {
+    gsl_vector_free(MeanFace);
+    gsl_matrix_free(SampleStore);
+    gsl_matrix_free(FaceBasis);
+    MeanFace = nullptr;
+    SampleStore = nullptr;
+    FaceBasis = nullptr;
+}

@@ -8,3 +8,7 @@
 gsl_vector* ReferenceTakeFaceVector(const unsigned char* frame);
 // Distance of x from the face space in MeanFace and FaceBasis; consumes x.
 double ReferenceDistanceFromFaceSpace(gsl_vector* x);
+
+// Releases MeanFace, SampleStore and FaceBasis, whichever exist, and clears them, so that
+// a test or benchmark can start from no model.
+void ReleaseFaceSpaceModel();

@@ -4,6 +4,7 @@
 // own geometry so that the tests check it.
 
 #include "engine/face_space.h"
+#include "tests/engine_reference.h"
 
 #include <gsl/gsl_matrix.h>
 #include <gsl/gsl_vector.h>
@@ -97,12 +98,5 @@ class EngineModelTest : public testing::Test {
     void SetUp() override { ReleaseModel(); }
     void TearDown() override { ReleaseModel(); }
 
-    static void ReleaseModel() {
-        gsl_vector_free(MeanFace);
-        gsl_matrix_free(SampleStore);
-        gsl_matrix_free(FaceBasis);
-        MeanFace = nullptr;
-        SampleStore = nullptr;
-        FaceBasis = nullptr;
-    }
+    static void ReleaseModel() { ReleaseFaceSpaceModel(); }
 };

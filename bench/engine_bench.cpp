@@ -1,5 +1,5 @@
-// The per-frame path (sampling a frame, then its distance from the face space) and
-// training, each beside the plain sequence of GSL calls it replaces.
+// The per-frame path (sampling a frame, then its distance from the face space), beside the
+// plain sequence of GSL calls it replaces, and training, which is that sequence itself.
 
 #include "bench/engine_bench_model.h"
 #include "engine/face_patch.h"

@@ -32,7 +32,7 @@ constexpr ChannelTerms MakeChannelTerms() {
 constexpr ChannelTerms kTerms = MakeChannelTerms();
 
 // The patch's grey levels in face-vector order; red and green are added first, then blue.
-WIDE_LOOPS void SampleGreyLevels(const unsigned char* frame, unsigned char* grey) {
+void SampleGreyLevels(const unsigned char* frame, unsigned char* grey) {
     const unsigned char* patch =
         frame + kPatchFirstRow * kFrameRowBytes + kPatchFirstColumn * kBytesPerPixel;
     for (size_t i = 0; i < kPatchSide; ++i) {

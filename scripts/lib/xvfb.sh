@@ -1,9 +1,9 @@
 # Shell helpers for running Morvala on a virtual X display; sourced, not run.
 
-# Polls a command for up to five seconds.
+# Polls a command for up to 20 seconds: a sanitizer build on a busy machine is slow.
 wait_for() {
     local attempt
-    for attempt in $(seq 50); do
+    for attempt in $(seq 200); do
         "$@" && return 0
         sleep 0.1
     done
@@ -31,7 +31,7 @@ window_titled() {
     xwininfo -root -children 2>/dev/null | grep -F " \"$1\": (" | awk '{ print $1; exit }' | grep .
 }
 
-# Waits up to five seconds for a window titled $1 and prints its id.
+# Waits up to 20 seconds for a window titled $1 and prints its id.
 wait_for_window() {
     wait_for window_titled "$1" >/dev/null && window_titled "$1"
 }

@@ -42,11 +42,15 @@ xwininfo -id "$window" | grep -q 'Height: 240' || fail "the client area is not 2
 xdotool windowfocus --sync "$window"
 for press in 1 2 3 4 5 6 7 8; do
     xdotool key --window "$window" space
-    sleep 0.2
 done
-sleep 0.5
 shot=$scratch/recognising.png
-import -window "$window" "$shot"
+# The distance: white text at the bottom right, and no prompt left at the centre.
+recognising_shown() {
+    import -window "$window" "$shot" &&
+        [ "$(pixels_of_colour "$shot" '#FFFFFF' 100x18+220+222)" -ge 20 ] &&
+        [ "$(pixels_of_colour "$shot" '#FFFFFF' 200x18+60+112)" -eq 0 ]
+}
+wait_for recognising_shown || fail "after eight presses no distance is shown, or a prompt is"
 # The square is drawn at the patch in one colour, red with equal green and blue.
 colour=$(pixel "$shot" 94 100)
 [[ "$colour" =~ ^#FF([0-9A-F]{2})([0-9A-F]{2})$ ]] && [ "${BASH_REMATCH[1]}" = "${BASH_REMATCH[2]}" ] ||
@@ -54,10 +58,6 @@ colour=$(pixel "$shot" 94 100)
 for point in "224 100" "150 54" "150 184" "95 150" "223 150"; do
     [ "$(pixel "$shot" $point)" = "$colour" ] || fail "the patch frame differs at $point"
 done
-# The distance: white text at the bottom right, and no prompt left at the centre.
-[ "$(pixels_of_colour "$shot" '#FFFFFF' 100x18+220+222)" -ge 20 ] ||
-    fail "no distance drawn at the bottom right"
-[ "$(pixels_of_colour "$shot" '#FFFFFF' 200x18+60+112)" -eq 0 ] || fail "a prompt is still shown"
 "$close_request" "$window"
 wait_for_program
 [ "$status" = 0 ] || fail "closing the window ended with exit code $status, not 0"

@@ -9,12 +9,13 @@ demo=$1
 close_request=$2
 title="Morvala Window Test"
 
+source "$(dirname "$0")/../../scripts/lib/xvfb.sh"
+
 work=$(mktemp -d)
-server=
 program=
 cleanup() {
   [ -n "$program" ] && kill "$program" 2>/dev/null || true
-  [ -n "$server" ] && kill "$server" 2>/dev/null || true
+  [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -26,25 +27,7 @@ fail() {
   exit 1
 }
 
-# Waits up to 20 seconds for a command to succeed (a sanitizer build on a busy machine is slow).
-wait_for() {
-  for _ in $(seq 200); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
-
-# Xvfb picks a free display number itself and writes it to descriptor 3.
-Xvfb -displayfd 3 -screen 0 1280x1024x24 -nolisten tcp 3>"$work/display" 2>"$work/xvfb.err" &
-server=$!
-wait_for test -s "$work/display" || fail "Xvfb did not start: $(cat "$work/xvfb.err")"
-export DISPLAY=":$(head -n1 "$work/display")"
-unset MORVALA_DISPLAY WAYLAND_DISPLAY SDL_VIDEODRIVER
-
-pixel() {  # pixel WINDOW X Y: the colour there, as #RRGGBB
-  import -window "$1" -crop "1x1+$2+$3" -depth 8 txt:- | grep -o '#[0-9A-F]\{6\}' | head -n1
-}
+start_virtual_display "$work" || fail "no virtual display"
 
 pixel_is() {  # pixel_is WINDOW X Y COLOUR
   [ "$(pixel "$1" "$2" "$3")" = "$4" ]

@@ -153,6 +153,9 @@ class SdlDisplay final : public Display {
         }
         // Ctrl-C and kill must end the program as they end any other.
         SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+        // The window surface is presented by the window system itself. With a renderer behind
+        // it SDL would make the window anew for OpenGL, so that its first one vanishes.
+        SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) {
             reason = std::string("the display ") +
                      (hasX11    ? display

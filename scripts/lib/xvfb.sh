@@ -33,7 +33,12 @@ window_titled() {
 
 # Waits up to 20 seconds for a window titled $1 and prints its id.
 wait_for_window() {
-    wait_for window_titled "$1" >/dev/null && window_titled "$1"
+    local attempt id
+    for attempt in $(seq 200); do
+        id=$(window_titled "$1") && { echo "$id"; return 0; }
+        sleep 0.1
+    done
+    return 1
 }
 
 # The colour at $2, $3 of the picture $1 (a file, or a window id), as #RRGGBB.

@@ -2,6 +2,8 @@
 
 #include "engine/wide_loops.h"
 
+#include <cstdint>
+
 namespace {
 
 constexpr size_t kPatchSide = 128;
@@ -10,37 +12,30 @@ constexpr size_t kFrameRowBytes = 320 * kBytesPerPixel;
 // The patch's lower left corner: memory row 56 (rows are stored bottom-up), column 96.
 constexpr size_t kPatchFirstRow = 56;
 constexpr size_t kPatchFirstColumn = 96;
-constexpr int kByteValues = 256;
+// The single-precision weights 0.3f, 0.59f, 0.11f widened to double are whole multiples of
+// 2^-26: these multiples. Each product and both sums of the double computation are exact, so
+// its truncation is the integer sum shifted down, which vectorises where tables would not.
+constexpr uint64_t kRedWeight = 20132660;
+constexpr uint64_t kGreenWeight = 39594228;
+constexpr uint64_t kBlueWeight = 7381975;
+constexpr int kWeightShift = 26;
+static_assert(kRedWeight == static_cast<double>(0.3f) * (1 << kWeightShift) &&
+                  kGreenWeight == static_cast<double>(0.59f) * (1 << kWeightShift) &&
+                  kBlueWeight == static_cast<double>(0.11f) * (1 << kWeightShift),
+              "the weights are exactly these multiples of 2^-26");
 
-// Each channel's weighted term for every byte value, so that sampling only adds. The
-// weights are single-precision values widened to double: their sum lies just under one,
-// so every grey level g from 1 to 255 maps to g - 1 rather than irregularly to g or g - 1.
-struct ChannelTerms {
-    double red[kByteValues], green[kByteValues], blue[kByteValues];
-};
-
-constexpr ChannelTerms MakeChannelTerms() {
-    ChannelTerms terms{};
-    for (int byte = 0; byte < kByteValues; ++byte) {
-        terms.red[byte] = byte * static_cast<double>(0.3f);
-        terms.green[byte] = byte * static_cast<double>(0.59f);
-        terms.blue[byte] = byte * static_cast<double>(0.11f);
-    }
-    return terms;
-}
-
-constexpr ChannelTerms kTerms = MakeChannelTerms();
-
-// The patch's grey levels in face-vector order; red and green are added first, then blue.
-void SampleGreyLevels(const unsigned char* frame, unsigned char* grey) {
+// The patch's grey levels in face-vector order. The weights sum to just under one, so every
+// grey level g from 1 to 255 maps to g - 1 rather than irregularly to g or g - 1.
+WIDE_LOOPS void SampleGreyLevels(const unsigned char* frame, unsigned char* grey) {
     const unsigned char* patch =
         frame + kPatchFirstRow * kFrameRowBytes + kPatchFirstColumn * kBytesPerPixel;
     for (size_t i = 0; i < kPatchSide; ++i) {
-        const unsigned char* pixel = patch + i * kFrameRowBytes;
-        for (size_t j = 0; j < kPatchSide; ++j, pixel += kBytesPerPixel) {
-            const double sum =
-                kTerms.red[pixel[2]] + kTerms.green[pixel[1]] + kTerms.blue[pixel[0]];
-            grey[i * kPatchSide + j] = static_cast<int>(sum) & 0xFF;
+        const unsigned char* row = patch + i * kFrameRowBytes;
+        for (size_t j = 0; j < kPatchSide; ++j) {
+            const unsigned char* pixel = row + j * kBytesPerPixel;
+            const uint64_t sum =
+                pixel[2] * kRedWeight + pixel[1] * kGreenWeight + pixel[0] * kBlueWeight;
+            grey[i * kPatchSide + j] = static_cast<unsigned char>(sum >> kWeightShift);
         }
     }
 }

@@ -76,6 +76,30 @@ TEST(SampleFacePatch, WeighsColoursWithTheSinglePrecisionWeights) {
     }
 }
 
+TEST(SampleFacePatch, MatchesTheDoubleWeightedSumForEveryColour) {
+    // 2^24 colours, one patch of them at a time, against the sum as the double computation
+    // does it: red term plus green term, then plus blue term, truncated.
+    const double red = 0.3f, green = 0.59f, blue = 0.11f;
+    constexpr int kColours = 1 << 24;
+    Frame frame = UniformFrame(0, 0, 0);
+    gsl_vector* v = gsl_vector_alloc(kLength);
+    for (int first = 0; first < kColours; first += kLength) {
+        for (int k = 0; k < static_cast<int>(kLength); ++k) {
+            const int colour = first + k;
+            SetPicturePixel(frame, 96 + k % 128, 183 - k / 128, colour & 0xFF, (colour >> 8) & 0xFF,
+                            colour >> 16);
+        }
+        SampleFacePatch(frame.data(), v);
+        for (int k = 0; k < static_cast<int>(kLength); ++k) {
+            const int colour = first + k;
+            const double sum =
+                (colour >> 16) * red + ((colour >> 8) & 0xFF) * green + (colour & 0xFF) * blue;
+            ASSERT_EQ(gsl_vector_get(v, k), static_cast<int>(sum) & 0xFF) << "colour " << colour;
+        }
+    }
+    gsl_vector_free(v);
+}
+
 TEST(SampleFacePatch, PlacesPatchCornersAtTheirElements) {
     struct Corner {
         int x, y;

@@ -7,6 +7,12 @@ HANDLE FrameReady;
 HWND CaptureWindow;
 LPBYTE LatestFrame;
 
+// How long a grab waits for its frame: a driver that never answers (a camera unplugged while
+// running) then costs each refresh this much, and the window still answers its user.
+static const DWORD GrabPatienceMs = 100;
+// Shown until a first frame comes: the link's own, so it needs no driver.
+static BYTE BlackFrame[320 * 240 * 3];
+
 // A message the capture window never got counts as refused.
 static LRESULT SendToCaptureWindow(UINT message, WPARAM wParam, LPARAM lParam) {
     if (!IsWindow(CaptureWindow)) {
@@ -60,6 +66,10 @@ LRESULT CALLBACK OnFrameCaptured(HWND, LPVIDEOHDR header) {
 }
 
 void GrabFrame() {
+    // A signal left by a frame that came after an earlier wait gave up belongs to no grab.
+    WaitForSingleObject(FrameReady, 0);
     SendToCaptureWindow(WM_CAP_GRAB_FRAME, 0, 0);
-    WaitForSingleObject(FrameReady, INFINITE);
+    if (WaitForSingleObject(FrameReady, GrabPatienceMs) != WAIT_OBJECT_0 && LatestFrame == NULL) {
+        LatestFrame = BlackFrame;
+    }
 }

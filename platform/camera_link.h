@@ -18,5 +18,6 @@ void InitVideoFormat();
 void OpenCamera(HWND parent);
 void InstallFrameCallback();
 LRESULT CALLBACK OnFrameCaptured(HWND window, LPVIDEOHDR header);
-// Returns once a new frame has arrived; LatestFrame then points at it.
+// Returns once a new frame has arrived, LatestFrame then pointing at it; or, when none came in
+// a tenth of a second, with LatestFrame still at the last frame, or at a black one before any.
 void GrabFrame();

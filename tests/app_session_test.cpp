@@ -341,8 +341,8 @@ TEST(SessionDeathTest, ACameraFailureShowsItsBoxAndEndsWithExitCodeOne) {
     refusesTheFormat.connects = true;
     refusesTheFormat.acceptsFormat = false;
     const std::vector<CameraFailure> failures = {
-        {"no camera", {}, "^Error: Error: cannot connect to camera!\n$"},
-        {"format refused", {refusesTheFormat}, "^Error: Error: cannot set video format!\n$"},
+        {"no camera", {}, "^Error: cannot connect to camera!\n$"},
+        {"format refused", {refusesTheFormat}, "^Error: cannot set video format!\n$"},
     };
     for (const CameraFailure& failure : failures) {
         SCOPED_TRACE(failure.name);

@@ -5,7 +5,10 @@
 #include <stdio.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
+#include <functional>
+#include <future>
 #include <string>
 
 #include "platform/camera_link.h"
@@ -33,6 +36,7 @@ struct CameraLinkTest : ::testing::Test {
     void SetUp() override {
         parent = test::MakeParentWindow();
         InitVideoFormat();
+        LatestFrame = nullptr;  // as at start-up: no frame yet
     }
 
     HWND parent = nullptr;
@@ -108,6 +112,79 @@ TEST_F(CameraLinkTest, TwoGrabsGiveTwoFramesEachAfterItsOwnSignal) {
         << "each wait took its own signal, none is left over";
 }
 
+// --- A grab that is never answered ---
+
+// Runs GrabFrame on a thread of its own and says whether it returned within five seconds; if
+// not, a frame's signal is faked to free it, so that a wait without end fails the test.
+bool GrabFrameReturns() {
+    std::future<void> grab = std::async(std::launch::async, GrabFrame);
+    if (grab.wait_for(std::chrono::seconds(5)) == std::future_status::ready) {
+        return true;
+    }
+    SetEvent(FrameReady);
+    grab.wait();
+    return false;
+}
+
+std::vector<unsigned char> LatestFrameBytes() {
+    return std::vector<unsigned char>(LatestFrame, LatestFrame + 230400);
+}
+
+TEST_F(CameraLinkTest, AnUnansweredGrabKeepsTheLastFrameOrShowsBlackBeforeAny) {
+    struct Case {
+        const char* name;
+        int framesFirst;  // grabs answered before the driver goes quiet
+        // Makes the driver quiet: the grab after is never answered.
+        std::function<void()> silence;
+        bool staleSignal;  // a frame's signal left over from an earlier wait that gave up
+    };
+    auto withoutCallback = [] { SendMessageA(CaptureWindow, WM_CAP_SET_CALLBACK_FRAME, 0, 0); };
+    auto unplugged = [] { DestroyWindow(CaptureWindow); };
+    const Case cases[] = {
+        {"no frame yet, no callback", 0, withoutCallback, false},
+        {"no frame yet, a stale signal", 0, withoutCallback, true},
+        {"no frame yet, capture window gone", 0, unplugged, false},
+        {"after two frames, no callback", 2, withoutCallback, false},
+        {"after two frames, a stale signal", 2, withoutCallback, true},
+        {"after two frames, capture window gone", 2, unplugged, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        parent = test::MakeParentWindow();
+        LatestFrame = nullptr;
+        UseScriptedCamera({Connects({test::PatternFrame(1), test::PatternFrame(2)})});
+        OpenCamera(parent);
+        InstallFrameCallback();
+        for (int frame = 0; frame < c.framesFirst; ++frame) {
+            GrabFrame();
+        }
+        c.silence();
+        if (c.staleSignal) {
+            SetEvent(FrameReady);
+        }
+        ASSERT_TRUE(GrabFrameReturns()) << "the grab waited on";
+        ASSERT_NE(LatestFrame, nullptr);
+        if (c.framesFirst == 0) {
+            EXPECT_EQ(LatestFrameBytes(), std::vector<unsigned char>(230400, 0));
+        } else {
+            EXPECT_EQ(LatestFrameBytes(), test::PatternFrame(c.framesFirst));
+        }
+        EXPECT_EQ(RequestsReceived(0).deliveries, c.framesFirst);
+    }
+}
+
+TEST_F(CameraLinkTest, FramesComeAgainWhenTheDriverAnswersAgain) {
+    UseScriptedCamera({Connects({test::PatternFrame(1), test::PatternFrame(2)})});
+    OpenCamera(parent);
+    GrabFrame();  // no callback yet: black
+    ASSERT_NE(LatestFrame, nullptr);
+    InstallFrameCallback();
+    GrabFrame();
+    EXPECT_NE(LatestFrameBytes(), std::vector<unsigned char>(230400, 0));
+    EXPECT_EQ(RequestsReceived(0).deliveries, 1);
+    EXPECT_EQ(WaitForSingleObject(FrameReady, 0), static_cast<DWORD>(WAIT_TIMEOUT));
+}
+
 TEST_F(CameraLinkTest, FrameReadyIsNotSharedByName) {
     UseScriptedCamera({Connects()});
     OpenCamera(parent);
@@ -158,7 +235,7 @@ TEST_F(CameraLinkDeathTest, NoWorkingDriverShowsTheConnectErrorAfterTenRequests)
         },
         ::testing::ExitedWithCode(1),
         "^" + lines +
-            "Error: Error: cannot connect to camera!\n"
+            "Error: cannot connect to camera!\n"
             "IsWindow asked 10 times; connects 1111111111; formats 0000000000\n$");
 }
 
@@ -171,7 +248,7 @@ TEST_F(CameraLinkDeathTest, DriverThatRefusesTheFormatShowsTheFormatError) {
         },
         ::testing::ExitedWithCode(1),
         "^morvala: camera scripted 0: scripted not to connect\n"
-        "Error: Error: cannot set video format!\n"
+        "Error: cannot set video format!\n"
         "IsWindow asked 3 times; connects 1100000000; formats 0100000000\n$");
 }
 
@@ -184,7 +261,7 @@ TEST_F(CameraLinkDeathTest, NoCaptureWindowShowsTheConnectErrorWithoutAnyRequest
             OpenCamera(parent);
         },
         ::testing::ExitedWithCode(1),
-        "^Error: Error: cannot connect to camera!\n"
+        "^Error: cannot connect to camera!\n"
         "IsWindow asked 10 times; connects 0000000000; formats 0000000000\n$");
 }
 

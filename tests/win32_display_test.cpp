@@ -41,7 +41,7 @@ TEST_F(MessageBoxTest, IsShownModallyAndAlsoWrittenToStderr) {
     EXPECT_EQ(MessageBoxA(child, "second", "Note", MB_OK), IDOK);
     EXPECT_EQ(MessageBoxA(nullptr, "no owner", nullptr, MB_OK), IDOK);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "Error: Error: cannot connect to camera!\n"
+              "Error: cannot connect to camera!\n"
               "Note: second\n"
               "Error: no owner\n");
     std::vector<morvala::testing::ShownMessageBox> boxes = morvala::testing::MessageBoxesShown();
@@ -52,6 +52,30 @@ TEST_F(MessageBoxTest, IsShownModallyAndAlsoWrittenToStderr) {
     EXPECT_EQ(boxes[0].type, UINT(MB_ICONERROR));
     EXPECT_EQ(boxes[1].owner, owner);  // a child's box belongs to its top-level window
     EXPECT_EQ(boxes[2].owner, nullptr);
+}
+
+TEST_F(MessageBoxTest, StderrNamesTheCaptionOnlyWhenTheTextDoesNotBeginWithIt) {
+    struct Case {
+        const char* caption;
+        const char* text;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"Error", "Error: cannot set video format!", "Error: cannot set video format!"},
+        {"Error", "Error", "Error"},
+        {"Error", "Error 7 happened", "Error 7 happened"},
+        {"Error", "Errors: 2", "Error: Errors: 2"},  // another word
+        {"Error", "error: lower case", "Error: error: lower case"},
+        {"Error", "cannot go on", "Error: cannot go on"},
+        {"Note", "", "Note: "},
+        {"", "text", "text"},
+    };
+    for (const Case& c : cases) {
+        ::testing::internal::CaptureStderr();
+        MessageBoxA(nullptr, c.text, c.caption, MB_OK);
+        EXPECT_EQ(::testing::internal::GetCapturedStderr(), std::string(c.line) + "\n")
+            << c.caption << " / " << c.text;
+    }
 }
 
 TEST_F(MessageBoxTest, TextsAreWindows1252) {

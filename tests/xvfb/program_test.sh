@@ -71,7 +71,7 @@ xdotool key --window "$box" Return 2>/dev/null
 wait_for_program
 [ "$status" = 1 ] || fail "the camera failure ended with exit code $status, not 1"
 grep -q "no such clip.mp4: cannot open" "$scratch/err" || fail "the camera's reason is missing"
-grep -qx "Error: Error: cannot connect to camera!" "$scratch/err" || fail "the box's text is missing"
+grep -qx "Error: cannot connect to camera!" "$scratch/err" || fail "the box's text is missing"
 
 # No display at all: one line says so, and the exit code is 1.
 status=0

@@ -7,6 +7,7 @@
 #include <gsl/gsl_blas.h>
 #include <gsl/gsl_eigen.h>
 
+#include <algorithm>
 #include <cstring>
 #include <utility>
 
@@ -29,14 +30,29 @@ void CentreSamples() {
     gsl_vector_free(t);
 }
 
+// Seven centred samples span at most six directions: the Gram matrix's seventh eigenvalue is
+// zero but for rounding, and its column is that rounding's noise. Normalised to unit length,
+// that noise would take an arbitrary direction out of every distance, one that changes with
+// the CBLAS, the C library and the compiler. A column this much shorter than the longest
+// (an eigenvalue 1e-20 of the largest) holds nothing but noise, and is left zero.
+constexpr double kNoiseColumnRatio = 1e-10;
+
 void NormaliseBasisColumns() {
+    double norms[SampleCount];
+    double longest = 0;
     for (size_t j = 0; j < SampleCount; ++j) {
         gsl_vector_view column = gsl_matrix_column(FaceBasis, j);
-        const double norm = gsl_blas_dnrm2(&column.vector);
-        // Identical samples can cancel to an exactly zero column; 1 / 0 would make it
-        // not-a-number and with it every distance. Left zero, it adds nothing.
-        if (norm != 0) {
-            gsl_vector_scale(&column.vector, 1.0 / norm);
+        norms[j] = gsl_blas_dnrm2(&column.vector);
+        longest = std::max(longest, norms[j]);
+    }
+    for (size_t j = 0; j < SampleCount; ++j) {
+        gsl_vector_view column = gsl_matrix_column(FaceBasis, j);
+        // Identical samples cancel to exactly zero columns, which 1 / 0 would make
+        // not-a-number, and with them every distance.
+        if (norms[j] == 0 || norms[j] <= longest * kNoiseColumnRatio) {
+            gsl_vector_set_zero(&column.vector);
+        } else {
+            gsl_vector_scale(&column.vector, 1.0 / norms[j]);
         }
     }
 }

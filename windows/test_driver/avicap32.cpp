@@ -8,8 +8,9 @@
 //                 accepted but never answered (no limit when not said)
 // It also writes the number of frames delivered so far to the file MORVALA_TEST_DRIVER_STATUS
 // names, when set.
-#include <vfw.h>
 #include <windows.h>
+// After windows.h, whose types it uses.
+#include <vfw.h>
 
 #include <stdio.h>
 #include <stdlib.h>

@@ -10,8 +10,9 @@ LPBYTE LatestFrame;
 // How long a grab waits for its frame: a driver that never answers (a camera unplugged while
 // running) then costs each refresh this much, and the window still answers its user.
 static const DWORD GrabPatienceMs = 100;
-// Shown until a first frame comes: the link's own, so it needs no driver.
-static BYTE BlackFrame[320 * 240 * 3];
+// The link's own copy of the last frame: a driver lends its buffer only for the callback, and
+// takes it away with the capture window. Black until the camera's first frame comes.
+static BYTE LastFrame[320 * 240 * 3];
 
 // A message the capture window never got counts as refused.
 static LRESULT SendToCaptureWindow(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -40,6 +41,7 @@ void OpenCamera(HWND parent) {
     // Without a name: a named event is shared with every process that opens the name, so two
     // copies of the program would take each other's frames.
     FrameReady = CreateEventA(NULL, FALSE, FALSE, NULL);
+    memset(LastFrame, 0, sizeof(LastFrame));
     CaptureWindow = capCreateCaptureWindowA("Capture Window", WS_CHILD, 0, 0, 320, 240, parent, 1);
 
     WPARAM driver = 0;
@@ -60,7 +62,8 @@ void InstallFrameCallback() {
 }
 
 LRESULT CALLBACK OnFrameCaptured(HWND, LPVIDEOHDR header) {
-    LatestFrame = header->lpData;
+    DWORD size = header->dwBytesUsed < sizeof(LastFrame) ? header->dwBytesUsed : sizeof(LastFrame);
+    memcpy(LastFrame, header->lpData, size);
     SetEvent(FrameReady);
     return TRUE;
 }
@@ -69,7 +72,7 @@ void GrabFrame() {
     // A signal left by a frame that came after an earlier wait gave up belongs to no grab.
     WaitForSingleObject(FrameReady, 0);
     SendToCaptureWindow(WM_CAP_GRAB_FRAME, 0, 0);
-    if (WaitForSingleObject(FrameReady, GrabPatienceMs) != WAIT_OBJECT_0 && LatestFrame == NULL) {
-        LatestFrame = BlackFrame;
-    }
+    // Whether the frame came or not, the last one is shown.
+    WaitForSingleObject(FrameReady, GrabPatienceMs);
+    LatestFrame = LastFrame;
 }

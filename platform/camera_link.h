@@ -10,7 +10,8 @@ extern BITMAPINFO VideoFormat;
 // Signalled by the frame callback when a grabbed frame has arrived; resets itself.
 extern HANDLE FrameReady;
 extern HWND CaptureWindow;
-// The pixels of the most recently delivered frame; the driver owns them.
+// The pixels of the most recently delivered frame, copied: the link's own, black before any.
+// Null until the first grab.
 extern LPBYTE LatestFrame;
 
 void InitVideoFormat();
@@ -18,6 +19,6 @@ void InitVideoFormat();
 void OpenCamera(HWND parent);
 void InstallFrameCallback();
 LRESULT CALLBACK OnFrameCaptured(HWND window, LPVIDEOHDR header);
-// Returns once a new frame has arrived, LatestFrame then pointing at it; or, when none came in
-// a tenth of a second, with LatestFrame still at the last frame, or at a black one before any.
+// Returns once a new frame has arrived and LatestFrame shows it; or, when none came in a tenth
+// of a second, with LatestFrame still showing the last one (black before any).
 void GrabFrame();

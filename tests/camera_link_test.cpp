@@ -97,11 +97,9 @@ TEST_F(CameraLinkTest, TwoGrabsGiveTwoFramesEachAfterItsOwnSignal) {
     EXPECT_EQ(LatestFrame, nullptr);
 
     GrabFrame();
-    LPBYTE first = LatestFrame;
-    ASSERT_NE(first, nullptr);
-    EXPECT_EQ(std::vector<unsigned char>(first, first + 230400), test::PatternFrame(1));
+    ASSERT_NE(LatestFrame, nullptr);
+    EXPECT_EQ(std::vector<unsigned char>(LatestFrame, LatestFrame + 230400), test::PatternFrame(1));
     GrabFrame();
-    ASSERT_NE(LatestFrame, first) << "the address the second callback was given";
     EXPECT_EQ(std::vector<unsigned char>(LatestFrame, LatestFrame + 230400), test::PatternFrame(2));
 
     morvala::testing::CameraRequests requests = RequestsReceived(0);
@@ -171,6 +169,49 @@ TEST_F(CameraLinkTest, AnUnansweredGrabKeepsTheLastFrameOrShowsBlackBeforeAny) {
         }
         EXPECT_EQ(RequestsReceived(0).deliveries, c.framesFirst);
     }
+}
+
+// A driver whose frames may come late: on each grab it notes whether a frame's signal was
+// still pending, then answers with the next pattern frame.
+struct LateDriver {
+    static inline int grabs = 0;
+    static inline bool signalPendingAtGrab = false;
+
+    static LRESULT CALLBACK Proc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+        if (message != WM_CAP_GRAB_FRAME) {
+            return DefWindowProcA(window, message, wParam, lParam);
+        }
+        signalPendingAtGrab = WaitForSingleObject(FrameReady, 0) == WAIT_OBJECT_0;
+        std::vector<unsigned char> frame = test::PatternFrame(++grabs);
+        VIDEOHDR header = {};
+        header.lpData = frame.data();
+        header.dwBufferLength = header.dwBytesUsed = 230400;
+        OnFrameCaptured(window, &header);
+        return TRUE;
+    }
+};
+
+TEST_F(CameraLinkTest, AGrabWaitsForItsOwnFrameNotOneThatCameLate) {
+    UseScriptedCamera({Connects()});
+    OpenCamera(parent);
+    WNDCLASSEXA lateClass = {};
+    lateClass.cbSize = sizeof lateClass;
+    lateClass.lpfnWndProc = LateDriver::Proc;
+    lateClass.lpszClassName = "LateDriver";
+    RegisterClassExA(&lateClass);
+    CaptureWindow = CreateWindowExA(0, "LateDriver", "", WS_CHILD, 0, 0, 320, 240, parent, nullptr,
+                                    nullptr, nullptr);
+    // A frame that came after the wait for it gave up.
+    std::vector<unsigned char> late = test::PatternFrame(9);
+    VIDEOHDR header = {};
+    header.lpData = late.data();
+    header.dwBufferLength = header.dwBytesUsed = 230400;
+    OnFrameCaptured(CaptureWindow, &header);
+
+    GrabFrame();
+    EXPECT_FALSE(LateDriver::signalPendingAtGrab) << "the late frame's signal was not dropped";
+    EXPECT_EQ(LatestFrameBytes(), test::PatternFrame(1));
+    EXPECT_EQ(WaitForSingleObject(FrameReady, 0), static_cast<DWORD>(WAIT_TIMEOUT));
 }
 
 TEST_F(CameraLinkTest, FramesComeAgainWhenTheDriverAnswersAgain) {

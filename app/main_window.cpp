@@ -31,8 +31,13 @@ void RegisterMainWindowClass(HINSTANCE instance) {
 BOOL CreateMainWindow(HINSTANCE instance, int showCommand) {
     // The camera is opened while the window is created, and is handed this format.
     InitVideoFormat();
-    MainWindow = CreateWindowExA(0, MainWindowClass, "Morvala", WS_OVERLAPPEDWINDOW, 475, 245, 330,
-                                 270, nullptr, nullptr, instance, nullptr);
+    // The outside of a 320 x 240 client area: frames differ from one system and theme to
+    // another (330 x 270 here, 322 x 243 of client area in Wine's, less in today's Windows).
+    RECT frame = {0, 0, 320, 240};
+    AdjustWindowRect(&frame, WS_OVERLAPPEDWINDOW, FALSE);
+    MainWindow = CreateWindowExA(0, MainWindowClass, "Morvala", WS_OVERLAPPEDWINDOW, 475, 245,
+                                 frame.right - frame.left, frame.bottom - frame.top, nullptr,
+                                 nullptr, instance, nullptr);
     if (MainWindow == nullptr) {
         return FALSE;
     }

@@ -83,6 +83,42 @@ TEST_F(WindowTest, AnOverlappedWindowOf330By270HasA320By240ClientArea) {
     EXPECT_FALSE(description.visible);
 }
 
+TEST_F(WindowTest, AdjustWindowRectGivesTheOutsideOfAClientArea) {
+    struct Case {
+        const char* name;
+        DWORD style;
+        RECT client;
+        RECT outside;
+    };
+    const Case cases[] = {
+        {"the program's window", WS_OVERLAPPEDWINDOW, {0, 0, 320, 240}, {-5, -25, 325, 245}},
+        {"placed elsewhere", WS_OVERLAPPEDWINDOW | WS_VISIBLE, {10, 20, 110, 70}, {5, -5, 115, 75}},
+        {"empty", WS_OVERLAPPEDWINDOW, {0, 0, 0, 0}, {-5, -25, 5, 5}},
+        {"a child has no frame", WS_CHILD, {1, 2, 3, 4}, {1, 2, 3, 4}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RECT rect = c.client;
+        ASSERT_TRUE(AdjustWindowRect(&rect, c.style, FALSE));
+        EXPECT_EQ(rect.left, c.outside.left);
+        EXPECT_EQ(rect.top, c.outside.top);
+        EXPECT_EQ(rect.right, c.outside.right);
+        EXPECT_EQ(rect.bottom, c.outside.bottom);
+    }
+    EXPECT_FALSE(AdjustWindowRect(nullptr, WS_OVERLAPPEDWINDOW, FALSE));
+
+    // A window made that size has that client area.
+    RECT outside = {0, 0, 200, 100};
+    AdjustWindowRect(&outside, WS_OVERLAPPEDWINDOW, FALSE);
+    HWND window = CreateWindowExA(0, win32_test::kClassName, "Sized", WS_OVERLAPPEDWINDOW, 0, 0,
+                                  outside.right - outside.left, outside.bottom - outside.top,
+                                  nullptr, nullptr, nullptr, nullptr);
+    RECT client{};
+    ASSERT_TRUE(GetClientRect(window, &client));
+    EXPECT_EQ(client.right, 200);
+    EXPECT_EQ(client.bottom, 100);
+}
+
 TEST_F(WindowTest, AChildLiesAtItsPositionInTheParentsClientArea) {
     HWND parent = CreateMainWindow(WS_OVERLAPPEDWINDOW | WS_VISIBLE);
     HWND child = CreateChild(parent, 10, 20, 50, 40, WS_CHILD | WS_VISIBLE);

@@ -21,6 +21,7 @@ namespace {
 
 // The frame of a top-level window: 5-pixel borders on the left, right and bottom, and a
 // 25-pixel caption on top, so that 330 x 270 outside leaves a 320 x 240 client area.
+// (Other systems measure their frames differently: the program asks AdjustWindowRect.)
 constexpr int kBorderWidth = 5;
 constexpr int kCaptionHeight = 25;
 
@@ -214,6 +215,20 @@ BOOL WINAPI GetClientRect(HWND handle, LPRECT rect) {
         return FALSE;
     }
     *rect = ClientRect(*window);
+    return TRUE;
+}
+
+// The subset draws no menu bar, so `menu` adds nothing.
+BOOL WINAPI AdjustWindowRect(LPRECT rect, DWORD style, BOOL) {
+    if (rect == nullptr) {
+        return FALSE;
+    }
+    if ((style & WS_CHILD) == 0) {
+        rect->left -= kBorderWidth;
+        rect->right += kBorderWidth;
+        rect->top -= kCaptionHeight;
+        rect->bottom += kBorderWidth;
+    }
     return TRUE;
 }
 

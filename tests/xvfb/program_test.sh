@@ -73,6 +73,15 @@ wait_for_program
 grep -q "no such clip.mp4: cannot open" "$scratch/err" || fail "the camera's reason is missing"
 grep -qx "Error: Error: cannot connect to camera!" "$scratch/err" || fail "the box's text is missing"
 
+# Killed while its error box is up, the program takes the box with it.
+no_error_box() { ! window_titled Error >/dev/null; }
+MORVALA_CAMERA="$scratch/no such clip.mp4" "$morvala" 2>"$scratch/err" &
+program=$!
+wait_for_window Error >/dev/null || fail "no error box appeared"
+kill "$program"
+wait_for_program
+wait_for no_error_box || fail "the error box outlived the killed program"
+
 # No display at all: one line says so, and the exit code is 1.
 status=0
 env -u DISPLAY MORVALA_CAMERA=synthetic "$morvala" 2>"$scratch/err" || status=$?

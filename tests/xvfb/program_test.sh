@@ -51,7 +51,7 @@ recognising_shown() {
         [ "$(pixels_of_colour "$shot" '#FFFFFF' 200x18+60+112)" -eq 0 ]
 }
 wait_for recognising_shown || fail "after eight presses no distance is shown, or a prompt is"
-# The square is drawn at the patch in one colour, red with equal green and blue.
+# The rectangle is drawn at the patch in one colour, red with equal green and blue.
 colour=$(pixel "$shot" 94 100)
 [[ "$colour" =~ ^#FF([0-9A-F]{2})([0-9A-F]{2})$ ]] && [ "${BASH_REMATCH[1]}" = "${BASH_REMATCH[2]}" ] ||
     fail "no patch frame at x 94: $colour"

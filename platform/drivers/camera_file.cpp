@@ -122,7 +122,11 @@ class FileCamera : public CameraSource {
             return false;
         }
         AVFormatContext* format = input_.format();
-        int result = avformat_find_stream_info(format, nullptr);
+        // Finding a stream's details decodes its first picture. A single image (FFmpeg's
+        // "png_pipe", "jpeg_pipe", ...) needs no details beyond its codec, and a large one
+        // would be decoded twice.
+        bool singleImage = std::strstr(format->iformat->name, "_pipe") != nullptr;
+        int result = singleImage ? 0 : avformat_find_stream_info(format, nullptr);
         if (result < 0) {
             *reason = FfmpegFailure("cannot read", result);
             return false;

@@ -303,6 +303,27 @@ INSTANTIATE_TEST_SUITE_P(Containers, ClipContainerTest,
                              return std::string(info.param.name);
                          });
 
+// A picture lasts as long as its clip says, the last one too, before the clip starts again:
+// here red and green for 100 ms each, then blue for 500 ms.
+TEST_F(FileCameraTest, EachPictureLastsItsOwnDurationTheLastOneToo) {
+    const std::vector<Rgb> colours = {test::kRed, test::kGreen, test::kBlue};
+    std::vector<test::Picture> pictures;
+    for (Rgb colour : colours) {
+        pictures.push_back([colour](int, int) { return colour; });
+    }
+    for (test::ClipFormat format : {test::ClipFormat{"mp4", "mp4", "libx264", 1, 0},
+                                    test::ClipFormat{"mov", "mov", "mpeg4", 1, 0}}) {
+        std::string path = test::TemporaryPath(std::string("lengths.") + format.name);
+        test::WriteClip(path, format, 10, pictures, 0, {1, 1, 5});
+        auto camera = ConnectFile(path);
+        std::string shown;
+        for (uint64_t ms : {50, 150, 250, 650, 750, 850, 950, 1350, 1450}) {
+            shown += "RGB"[test::NearestColour(FramePixel(Grab(*camera, ms), 160, 120), colours)];
+        }
+        EXPECT_EQ(shown, "RGBBRGBBR") << format.name;
+    }
+}
+
 // The four quadrants of a turned picture, read at the frame's corners, as letters.
 std::string CornerColours(const std::vector<unsigned char>& frame) {
     const std::vector<Rgb> colours = {test::kRed, test::kGreen, test::kBlue, test::kWhite};

@@ -4,6 +4,7 @@
 #include <stdlib.h>
 
 #include <fstream>
+#include <map>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -81,12 +82,14 @@ std::vector<unsigned char> EncodeOne(AVCodecContext* encoder, AVFrame* frame) {
 }
 
 // Writes the frames made by frameAt(0 .. count - 1) as a clip, with the encoder and stream as
-// configure and decorate leave them. The packet of the frame numbered brokenFrame is cut short.
+// configure and decorate leave them, each lasting the number of frames lengths gives (1 where
+// it gives none). The packet of the frame numbered brokenFrame is cut short.
 void WriteFrames(const std::string& path, const char* muxer, const AVCodec* codec,
                  AVPixelFormat format, int width, int height, int framesPerSecond, int count,
                  const std::function<AVFrame*(int index)>& frameAt,
                  const std::function<void(AVCodecContext*)>& configure,
-                 const std::function<void(AVStream*)>& decorate = {}, int brokenFrame = -1) {
+                 const std::function<void(AVStream*)>& decorate = {}, int brokenFrame = -1,
+                 const std::vector<int>& lengths = {}) {
     AVFormatContext* output = nullptr;
     ASSERT_GE(avformat_alloc_output_context2(&output, nullptr, muxer, path.c_str()), 0) << muxer;
     AVCodecContext* encoder = OpenEncoder(codec, width, height, format, {1, framesPerSecond},
@@ -107,25 +110,28 @@ void WriteFrames(const std::string& path, const char* muxer, const AVCodec* code
     ASSERT_GE(avio_open(&output->pb, path.c_str(), AVIO_FLAG_WRITE), 0);
     ASSERT_GE(avformat_write_header(output, nullptr), 0);
 
+    std::map<int64_t, int> lengthAt;  // by the picture's timestamp
     AVPacket* packet = av_packet_alloc();
     auto writePackets = [&] {
         while (avcodec_receive_packet(encoder, packet) == 0) {
             if (packet->pts == brokenFrame) {
                 packet->size /= 2;
             }
-            // Each picture lasts one frame: MP4 leaves a picture of no duration out of its
-            // edit list.
-            if (packet->duration == 0) {
-                packet->duration = 1;
-            }
+            // Encoders give a frame's length at most; MP4 leaves a picture of no length out of
+            // its edit list.
+            packet->duration = lengthAt[packet->pts];
             av_packet_rescale_ts(packet, encoder->time_base, stream->time_base);
             packet->stream_index = stream->index;
             av_interleaved_write_frame(output, packet);
         }
     };
+    int64_t timestamp = 0;
     for (int index = 0; index < count; ++index) {
         AVFrame* frame = frameAt(index);
-        frame->pts = index;
+        frame->pts = timestamp;
+        int length = size_t(index) < lengths.size() ? lengths[size_t(index)] : 1;
+        lengthAt[timestamp] = length;
+        timestamp += length;
         avcodec_send_frame(encoder, frame);
         av_frame_free(&frame);
         writePackets();
@@ -199,7 +205,8 @@ std::vector<unsigned char> EncodeJpeg(int width, int height, const Picture& pict
 }
 
 void WriteClip(const std::string& path, const ClipFormat& format, int framesPerSecond,
-               const std::vector<Picture>& pictures, double rotationDegrees) {
+               const std::vector<Picture>& pictures, double rotationDegrees,
+               const std::vector<int>& lengths) {
     const AVCodec* codec = avcodec_find_encoder_by_name(format.encoder);
     ASSERT_NE(codec, nullptr) << format.encoder;
     AVPixelFormat pixels = codec->pix_fmts ? codec->pix_fmts[0] : AV_PIX_FMT_YUV420P;
@@ -221,7 +228,8 @@ void WriteClip(const std::string& path, const ClipFormat& format, int framesPerS
                     stream, AV_PKT_DATA_DISPLAYMATRIX, 9 * sizeof(int32_t)));
                 av_display_rotation_set(matrix, rotationDegrees);
             }
-        });
+        },
+        -1, lengths);
 }
 
 void WriteSolidClip(const std::string& path, int framesPerSecond, const std::vector<Rgb>& colours,

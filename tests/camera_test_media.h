@@ -41,11 +41,13 @@ struct ClipFormat {
     int bFrames;
 };
 
-// Writes a 320 x 240 clip of the pictures, framesPerSecond of them a second. When not 0, the
-// stream carries a display matrix that turns it clockwise by rotationDegrees, as
-// av_display_rotation_set makes it.
+// Writes a 320 x 240 clip of the pictures, framesPerSecond of them a second, each lasting the
+// number of frames lengths gives (1 where it gives none). When not 0, the stream carries a
+// display matrix that turns it clockwise by rotationDegrees, as av_display_rotation_set makes
+// it.
 void WriteClip(const std::string& path, const ClipFormat& format, int framesPerSecond,
-               const std::vector<Picture>& pictures, double rotationDegrees = 0);
+               const std::vector<Picture>& pictures, double rotationDegrees = 0,
+               const std::vector<int>& lengths = {});
 
 // Writes a one-picture lossless clip of a 64 x 48 picture of one YUV 4:4:4 colour, declaring
 // that colour matrix and range.

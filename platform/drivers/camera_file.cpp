@@ -206,6 +206,7 @@ class FileCamera : public CameraSource {
         loopMs_ = 0;
         firstTimestamp_ = AV_NOPTS_VALUE;
         lastStartMs_ = -frameIntervalMs_;
+        lastLengthMs_ = frameIntervalMs_;
         streamOrientation_ = {};
     }
 
@@ -219,6 +220,7 @@ class FileCamera : public CameraSource {
             int result = avcodec_receive_frame(decoder_, decoded_);
             if (result == 0) {
                 decodedStartMs_ = lastStartMs_ = StartMsOf(decoded_);
+                lastLengthMs_ = LengthMsOf(decoded_);
                 return Decoded::kPicture;
             }
             if (result == AVERROR_EOF) {
@@ -258,9 +260,9 @@ class FileCamera : public CameraSource {
     }
 
     // Where a picture starts in the clip: by its timestamp from the first picture's, or, where
-    // either has none or they make no sense, one frame interval after the picture before.
+    // either has none or they make no sense, where the picture before ends.
     int64_t StartMsOf(const AVFrame* picture) const {
-        int64_t counted = lastStartMs_ + frameIntervalMs_;
+        int64_t counted = lastStartMs_ + lastLengthMs_;
         int64_t timestamp = picture->best_effort_timestamp;
         int64_t offset = 0;
         if (timestamp == AV_NOPTS_VALUE || firstTimestamp_ == AV_NOPTS_VALUE ||
@@ -269,6 +271,14 @@ class FileCamera : public CameraSource {
         }
         int64_t startMs = av_rescale_q(offset, timeBase_, AVRational{1, 1000});
         return startMs < 0 ? counted : startMs;
+    }
+
+    // How long a picture is shown: as long as the clip says, else one frame interval.
+    int64_t LengthMsOf(const AVFrame* picture) const {
+        int64_t lengthMs = picture->pkt_duration > 0
+                               ? av_rescale_q(picture->pkt_duration, timeBase_, AVRational{1, 1000})
+                               : 0;
+        return lengthMs > 0 ? lengthMs : frameIntervalMs_;
     }
 
     bool Rewind() {
@@ -281,6 +291,7 @@ class FileCamera : public CameraSource {
         stream_ = -1;
         avcodec_flush_buffers(decoder_);
         lastStartMs_ = -frameIntervalMs_;
+        lastLengthMs_ = frameIntervalMs_;
         return true;
     }
 
@@ -298,7 +309,7 @@ class FileCamera : public CameraSource {
                 Decoded next = DecodeNext();
                 if (next == Decoded::kEnd) {
                     if (loopMs_ == 0) {
-                        loopMs_ = std::max<int64_t>(lastStartMs_ + frameIntervalMs_, 1);
+                        loopMs_ = std::max<int64_t>(lastStartMs_ + lastLengthMs_, 1);
                     }
                     if (position < loopMs_) {
                         return changed;
@@ -343,6 +354,7 @@ class FileCamera : public CameraSource {
     int64_t currentStartMs_ = 0;
     int64_t decodedStartMs_ = 0;
     int64_t lastStartMs_ = 0;  // of the picture decoded last
+    int64_t lastLengthMs_ = kDefaultFrameIntervalMs;
     bool pending_ = false;
     bool still_ = false;
     int stream_ = -1;

@@ -44,17 +44,18 @@ class FakeDevice : public VideoDevice {
         }
         return state_->filled.empty() ? Wait::kTimeout : Wait::kReady;
     }
-    int Dequeue() override {
-        int buffer = state_->filled.front();
+    Dequeued Dequeue(int* buffer) override {
+        *buffer = state_->filled.front();
         state_->filled.pop_front();
-        return buffer;
+        return Dequeued::kFrame;
     }
     bool Requeue(int buffer) override {
         state_->requeued.push_back(buffer);
         return true;
     }
-    void Convert(int buffer, unsigned char* frame) override {
+    bool Convert(int buffer, unsigned char* frame) override {
         std::memset(frame, state_->brightness[buffer], kFrameBytes);
+        return true;
     }
 
   private:

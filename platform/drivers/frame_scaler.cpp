@@ -10,6 +10,30 @@ extern "C" {
 }
 
 namespace morvala::drivers {
+namespace {
+
+// The JPEG formats are their plain ones in full range; swscale wants them said that way, or it
+// warns and builds its context afresh for every picture.
+AVPixelFormat PlainFormat(AVPixelFormat format, bool* fullRange) {
+    *fullRange = true;
+    switch (format) {
+        case AV_PIX_FMT_YUVJ420P:
+            return AV_PIX_FMT_YUV420P;
+        case AV_PIX_FMT_YUVJ422P:
+            return AV_PIX_FMT_YUV422P;
+        case AV_PIX_FMT_YUVJ444P:
+            return AV_PIX_FMT_YUV444P;
+        case AV_PIX_FMT_YUVJ440P:
+            return AV_PIX_FMT_YUV440P;
+        case AV_PIX_FMT_YUVJ411P:
+            return AV_PIX_FMT_YUV411P;
+        default:
+            *fullRange = false;
+            return format;
+    }
+}
+
+}  // namespace
 
 CropRect CentreCrop(int width, int height) {
     // Compared as products: 4:3 exactly is left whole. A sliver keeps at least one pixel.
@@ -68,11 +92,17 @@ bool FrameScaler::ScaleCropped(unsigned char* frame) {
     if (av_frame_apply_cropping(cropped_, AV_FRAME_CROP_UNALIGNED) < 0) {
         return false;
     }
-    scaler_ = sws_getCachedContext(
-        scaler_, cropped_->width, cropped_->height, static_cast<AVPixelFormat>(cropped_->format),
-        kFrameWidth, kFrameHeight, AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr);
+    bool fullRange = false;
+    AVPixelFormat format = PlainFormat(static_cast<AVPixelFormat>(cropped_->format), &fullRange);
+    scaler_ = sws_getCachedContext(scaler_, cropped_->width, cropped_->height, format, kFrameWidth,
+                                   kFrameHeight, AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr,
+                                   nullptr);
     if (scaler_ == nullptr) {
         return false;
+    }
+    if (fullRange) {
+        const int* matrix = sws_getCoefficients(SWS_CS_DEFAULT);
+        sws_setColorspaceDetails(scaler_, matrix, 1, matrix, 1, 0, 1 << 16, 1 << 16);
     }
     // Starting at the last row with a negative stride writes the picture bottom-up.
     uint8_t* target[] = {frame + (kFrameHeight - 1) * kFrameRowBytes};

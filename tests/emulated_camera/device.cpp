@@ -85,7 +85,7 @@ struct Config {
     const Mode* mode = nullptr;
     std::string controlPath;
     int damagedEvery = 0;
-    bool dropDamaged = false;
+    enum class Damage { kFlagged, kShortFlagged, kDropped } damage = Damage::kFlagged;
     bool firstDamaged = false;
     int slowFirstMs = 0;
     int cutShortEvery = 0;
@@ -281,18 +281,20 @@ void ProduceFrame(Camera& camera, Clock::time_point at) {
     uint64_t frame = ++camera.framesSinceStreamOn;
     uint32_t sequence = camera.sequence++;
     const Config& config = camera.config;
-    bool damaged = (config.firstDamaged && frame == 1) ||
-                   (config.damagedEvery > 0 && frame % config.damagedEvery == 0);
+    bool firstDamaged = config.firstDamaged && frame == 1;
+    bool damaged = firstDamaged || (config.damagedEvery > 0 && frame % config.damagedEvery == 0);
+    Config::Damage damage = firstDamaged ? Config::Damage::kFlagged : config.damage;
     bool cutShort = !damaged && Compressed(camera.fourcc) && config.cutShortEvery > 0 &&
                     frame % config.cutShortEvery == 0;
-    if ((damaged && config.dropDamaged && !(config.firstDamaged && frame == 1)) ||
-        camera.queued.empty()) {
+    if ((damaged && damage == Config::Damage::kDropped) || camera.queued.empty()) {
         return;  // dropped by the driver, or no buffer to fill: the frame is lost
     }
     int index = camera.queued.front();
     camera.queued.pop_front();
     const Pictures& pictures = PicturesFor(camera);
-    const std::vector<uint8_t>& bytes = (damaged || cutShort) ? pictures.damaged : pictures.good;
+    bool cut = cutShort || (damaged && damage == Config::Damage::kShortFlagged);
+    const std::vector<uint8_t>& bytes =
+        cut ? pictures.cut : (damaged ? pictures.garbled : pictures.good);
     size_t length = std::min(bytes.size(), camera.bufferLength);
     std::memcpy(camera.bufferBytes + index * camera.bufferStride, bytes.data(), length);
     Buffer& buffer = camera.buffers[index];
@@ -696,8 +698,12 @@ bool Parse(const char* text, Config* config) {
             config->controlPath = value;
         } else if (key == "damaged-every") {
             config->damagedEvery = std::atoi(value.c_str());
-        } else if (key == "damaged-as" && (value == "flag" || value == "drop")) {
-            config->dropDamaged = value == "drop";
+        } else if (key == "damaged-as" && value == "flag") {
+            config->damage = Config::Damage::kFlagged;
+        } else if (key == "damaged-as" && value == "short") {
+            config->damage = Config::Damage::kShortFlagged;
+        } else if (key == "damaged-as" && value == "drop") {
+            config->damage = Config::Damage::kDropped;
         } else if (key == "first-damaged") {
             config->firstDamaged = true;
         } else if (key == "slow-first-ms") {

@@ -8,7 +8,8 @@
 //   mode=yuyv640           yuyv640 | yuyv320 | mjpeg720 | laptop | bayer
 //   control=PATH           a file read at run time: "unplugged", "silent" or "plugged" (default)
 //   damaged-every=N        every Nth frame is damaged ...
-//   damaged-as=flag        ... and handed out flagged V4L2_BUF_FLAG_ERROR (flag) or dropped (drop)
+//   damaged-as=flag        ... and handed out flagged V4L2_BUF_FLAG_ERROR, whole in length
+//                          (flag) or cut short (short), or dropped by the driver (drop)
 //   first-damaged          the first frame after each stream-on is damaged and flagged
 //   slow-first-ms=MS       the first frame after each stream-on comes MS after it
 //   cut-short-every=N      every Nth compressed frame is cut short, unflagged

@@ -163,8 +163,12 @@ Pictures MakePictures(uint32_t fourcc, int width, int height) {
         default:
             Fail("no such format");
     }
-    pictures.damaged.assign(pictures.good.begin(),
-                            pictures.good.begin() + pictures.good.size() * 2 / 5);
+    const std::vector<uint8_t>& good = pictures.good;
+    pictures.cut.assign(good.begin(), good.begin() + good.size() * 2 / 5);
+    pictures.garbled = good;
+    // A JPEG keeps its end marker.
+    size_t end = fourcc == V4L2_PIX_FMT_MJPEG ? good.size() - 2 : good.size();
+    std::fill(pictures.garbled.begin() + good.size() / 2, pictures.garbled.begin() + end, 0);
     return pictures;
 }
 

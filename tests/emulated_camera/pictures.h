@@ -8,9 +8,10 @@ namespace emulated_camera {
 
 struct Pictures {
     std::vector<uint8_t> good;
-    // What a frame hit by packet loss holds: the lower part missing (zeros), or for a compressed
-    // frame only its first part.
-    std::vector<uint8_t> damaged;
+    // A frame hit by packet loss: whole in length with its lower part lost (zeros; for a
+    // compressed frame, its scan's second half), or cut short to its first part.
+    std::vector<uint8_t> garbled;
+    std::vector<uint8_t> cut;
 };
 
 // fourcc: V4L2_PIX_FMT_YUYV, _MJPEG or _SBGGR8.

@@ -4,6 +4,7 @@
 #include <linux/videodev2.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -131,7 +132,12 @@ struct EmulatedCameraTest : ::testing::Test {
 
     void Tell(const char* state) { std::ofstream(control) << state << "\n"; }
 
-    Take TakeOnce() { return source->TakePicture(0, kWaitMs, frame.bytes.data()); }
+    // A take into a frame filled with a marker first, so that a take that claims a picture
+    // without writing one shows as not the card.
+    Take TakeOnce() {
+        std::fill(frame.bytes.begin(), frame.bytes.end(), 0x77);
+        return source->TakePicture(0, kWaitMs, frame.bytes.data());
+    }
 
     // Takes with the capture window's short wait until a picture or a loss, or until
     // withinMs has passed (then kNothing).

@@ -44,6 +44,8 @@ struct FormatOffer {
     std::vector<Size> sizes;
 };
 
+constexpr auto kControlReadInterval = std::chrono::milliseconds(50);
+
 // Frame intervals every size offers, fastest first.
 constexpr v4l2_fract kIntervals[] = {{1, 30}, {1, 15}};
 
@@ -150,6 +152,7 @@ struct Camera {
 
     uint32_t streamedFourcc = 0;
     Size streamedSize{};
+    Clock::time_point controlReadAt;
 };
 
 Camera& TheCamera() {
@@ -721,6 +724,12 @@ void FollowControlFile(Camera& camera) {
     if (!camera.configured || camera.config.controlPath.empty()) {
         return;
     }
+    // Read 20 times a second at most, so that following it costs the program next to nothing.
+    Clock::time_point now = Clock::now();
+    if (now < camera.controlReadAt + kControlReadInterval) {
+        return;
+    }
+    camera.controlReadAt = now;
     char text[64] = {};
     int file = Real().open(camera.config.controlPath.c_str(), O_RDONLY | O_CLOEXEC);
     if (file >= 0) {
@@ -753,6 +762,7 @@ void Configure(Camera& camera, const char* text) {
     camera.configured = true;
     camera.silent = false;
     camera.streamedFourcc = 0;
+    camera.controlReadAt = Clock::time_point();
     PlugIn(camera);
     FollowControlFile(camera);
 }
@@ -899,7 +909,7 @@ int PollWithDevice(pollfd* fds, nfds_t count, int timeoutMs) {
     std::vector<nfds_t> otherAt;
     for (;;) {
         int ready = 0;
-        Clock::time_point wakeAt = Clock::now() + std::chrono::milliseconds(5);
+        Clock::time_point wakeAt = Clock::now() + kControlReadInterval;
         others.clear();
         otherAt.clear();
         {

@@ -92,17 +92,25 @@ bool FrameScaler::ScaleCropped(unsigned char* frame) {
     if (av_frame_apply_cropping(cropped_, AV_FRAME_CROP_UNALIGNED) < 0) {
         return false;
     }
+    // Bilinear: swscale widens its filter as it shrinks, so the frame is as sharp as with
+    // bicubic at under half the cost, which a camera pays 30 times a second.
     bool fullRange = false;
     AVPixelFormat format = PlainFormat(static_cast<AVPixelFormat>(cropped_->format), &fullRange);
     scaler_ = sws_getCachedContext(scaler_, cropped_->width, cropped_->height, format, kFrameWidth,
-                                   kFrameHeight, AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr,
+                                   kFrameHeight, AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr,
                                    nullptr);
     if (scaler_ == nullptr) {
         return false;
     }
-    if (fullRange) {
-        const int* matrix = sws_getCoefficients(SWS_CS_DEFAULT);
-        sws_setColorspaceDetails(scaler_, matrix, 1, matrix, 1, 0, 1 << 16, 1 << 16);
+    int* inverse;
+    int* matrix;
+    int sourceRange, targetRange, brightness, contrast, saturation;
+    if (fullRange &&
+        sws_getColorspaceDetails(scaler_, &inverse, &sourceRange, &matrix, &targetRange,
+                                 &brightness, &contrast, &saturation) >= 0 &&
+        sourceRange == 0) {
+        sws_setColorspaceDetails(scaler_, inverse, 1, matrix, targetRange, brightness, contrast,
+                                 saturation);
     }
     // Starting at the last row with a negative stride writes the picture bottom-up.
     uint8_t* target[] = {frame + (kFrameHeight - 1) * kFrameRowBytes};

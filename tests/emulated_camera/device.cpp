@@ -476,19 +476,16 @@ int Ioctl(Camera& camera, int fd, unsigned long request, void* argument,
             description->pixelformat = offer.fourcc;
             return 0;
         }
-        case VIDIOC_G_FMT: {
-            auto* format = static_cast<v4l2_format*>(argument);
-            if (format->type != V4L2_BUF_TYPE_VIDEO_CAPTURE) {
-                return -EINVAL;
-            }
-            Describe(camera.fourcc, camera.size, &format->fmt.pix);
-            return 0;
-        }
+        case VIDIOC_G_FMT:
         case VIDIOC_TRY_FMT:
         case VIDIOC_S_FMT: {
             auto* format = static_cast<v4l2_format*>(argument);
             if (format->type != V4L2_BUF_TYPE_VIDEO_CAPTURE) {
                 return -EINVAL;
+            }
+            if (request == VIDIOC_G_FMT) {
+                Describe(camera.fourcc, camera.size, &format->fmt.pix);
+                return 0;
             }
             // A format the camera does not have becomes its first: no error, as uvcvideo does.
             const FormatOffer* offer = FindFormat(camera, format->fmt.pix.pixelformat);

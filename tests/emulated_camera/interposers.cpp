@@ -70,23 +70,7 @@ int open(const char* path, int flags, ...) {
     return OpenPath(AT_FDCWD, path, flags, mode);
 }
 
-int open64(const char* path, int flags, ...) {
-    va_list arguments;
-    va_start(arguments, flags);
-    mode_t mode = ModeArgument(flags, arguments);
-    va_end(arguments);
-    return OpenPath(AT_FDCWD, path, flags, mode);
-}
-
 int openat(int directory, const char* path, int flags, ...) {
-    va_list arguments;
-    va_start(arguments, flags);
-    mode_t mode = ModeArgument(flags, arguments);
-    va_end(arguments);
-    return OpenPath(directory, path, flags, mode);
-}
-
-int openat64(int directory, const char* path, int flags, ...) {
     va_list arguments;
     va_start(arguments, flags);
     mode_t mode = ModeArgument(flags, arguments);
@@ -98,9 +82,10 @@ int __open_2(const char* path, int flags) {
     return OpenPath(AT_FDCWD, path, flags, 0);
 }
 
-int __open64_2(const char* path, int flags) {
-    return OpenPath(AT_FDCWD, path, flags, 0);
-}
+// On 64-bit Linux the 64 variants are the same calls under other names.
+int open64(const char* path, int flags, ...) __attribute__((alias("open")));
+int openat64(int directory, const char* path, int flags, ...) __attribute__((alias("openat")));
+int __open64_2(const char* path, int flags) __attribute__((alias("__open_2")));
 
 int close(int fd) {
     if (camera::IsDeviceFd(fd)) {

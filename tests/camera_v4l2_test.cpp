@@ -7,6 +7,7 @@
 #include <deque>
 
 #include "platform/drivers/camera_v4l2.h"
+#include "platform/drivers/camera_v4l2_mjpeg.h"
 
 namespace morvala {
 namespace {
@@ -187,6 +188,23 @@ TEST_F(V4l2CameraTest, PassesOverBadFramesToTheNextGoodOne) {
             EXPECT_EQ(TakeBrightness().brightness, 50);
         }
         EXPECT_EQ(device.closeCount, 0);
+    }
+}
+
+// Motion-JPEG is decoded at the smallest reduced size that still fills the frame once cropped
+// to 4:3, and never below it.
+TEST(MjpegReduction, IsTheSmallestSizeThatStillFillsTheFrame) {
+    struct Case {
+        int width, height, halvings;
+    };
+    const Case cases[] = {
+        {320, 240, 0},   {352, 288, 0},   {640, 480, 1}, {1280, 720, 1}, {1920, 1080, 2},
+        {2560, 1440, 2}, {5120, 2880, 3}, {639, 479, 1},  // FFmpeg rounds a reduced size up: 320 x
+                                                          // 240
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(drivers::ReductionFor(c.width, c.height), c.halvings)
+            << c.width << " x " << c.height;
     }
 }
 

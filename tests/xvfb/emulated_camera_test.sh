@@ -30,11 +30,27 @@ fail() {
 
 start_virtual_display "$scratch" || fail "no virtual display"
 control=$scratch/control
-echo plugged >"$control"
-EMULATED_CAMERA="device=/dev/video0 mode=mjpeg720 damaged-every=5 damaged-as=short control=$control" \
-    LD_PRELOAD="$preload" "$morvala" 2>"$scratch/err" &
-program=$!
-window=$(wait_for_window Morvala) || fail "no window titled Morvala appeared"
+
+# Starts the program with the emulated webcam set up by $1 and sets `window`.
+start_program() {
+    echo plugged >"$control"
+    EMULATED_CAMERA="device=/dev/video0 control=$control $1" \
+        LD_PRELOAD="$preload" "$morvala" 2>"$scratch/err" &
+    program=$!
+    window=$(wait_for_window Morvala) || fail "no window titled Morvala appeared"
+}
+
+# Closes the window and expects the program to end with exit code 0.
+close_program() {
+    "$close_request" "$window"
+    timeout 10 tail --pid="$program" -f /dev/null || fail "the program did not end"
+    local status=0
+    wait "$program" || status=$?
+    program=
+    [ "$status" = 0 ] || fail "closing the window ended with exit code $status, not 0"
+}
+
+start_program "mode=mjpeg720 damaged-every=5 damaged-as=short"
 
 # The card: red, green, blue and white quadrants (read clear of the prompt and the ring), and
 # the ring as wide as it is high.
@@ -89,10 +105,15 @@ echo plugged >"$control"
 wait_for times_said ": back" 2 || fail "the camera does not come back"
 card_shown || fail "the card is not shown after the camera came back"
 
-"$close_request" "$window"
-timeout 10 tail --pid="$program" -f /dev/null || fail "the program did not end"
-status=0
-wait "$program" || status=$?
-program=
-[ "$status" = 0 ] || fail "closing the window ended with exit code $status, not 0"
+close_program
+
+# A camera whose first frame after each start is damaged, and one whose first frame comes
+# 2.5 s after the start: the card comes, and nothing is said.
+for config in "mode=yuyv640 first-damaged" "mode=yuyv640 slow-first-ms=2500"; do
+    start_program "$config"
+    wait_for card_shown || fail "$config: the card is not shown"
+    sleep 1
+    grep -q "camera" "$scratch/err" && fail "$config: taken for a lost camera"
+    close_program
+done
 echo "emulated camera test: passed"

@@ -1,5 +1,5 @@
 // Which source is behind each capture driver index: by default /dev/videoN; MORVALA_CAMERA
-// names one source instead, which becomes index 0.
+// names one source instead, which becomes index 0. An empty MORVALA_CAMERA is no choice.
 #include <cstdlib>
 #include <cstring>
 
@@ -22,6 +22,36 @@ bool IsVideoDevicePath(const char* path) {
     return *number != '\0' && std::strspn(number, "0123456789") == std::strlen(number);
 }
 
+constexpr int kDefaultDevices = 10;
+
+// The last device the program tries when none is chosen: when it does not open either, none
+// did, and the line that says why also says how to run without a camera.
+class LastDefaultDevice final : public CameraSource {
+  public:
+    explicit LastDefaultDevice(std::unique_ptr<CameraSource> device) : device_(std::move(device)) {}
+
+    std::string Name() const override { return device_->Name(); }
+
+    bool Connect(std::string* reason) override {
+        if (device_->Connect(reason)) {
+            return true;
+        }
+        *reason +=
+            "\nmorvala: no camera opened; MORVALA_CAMERA=synthetic runs with a built-in scene "
+            "instead, MORVALA_CAMERA=FILE with a clip or picture";
+        return false;
+    }
+
+    bool AcceptsFormat() override { return device_->AcceptsFormat(); }
+
+    Take TakePicture(uint64_t elapsedMs, int waitMs, unsigned char* frame) override {
+        return device_->TakePicture(elapsedMs, waitMs, frame);
+    }
+
+  private:
+    std::unique_ptr<CameraSource> device_;
+};
+
 }  // namespace
 
 void UseCameraSources(CameraSources sources) {
@@ -33,8 +63,12 @@ std::unique_ptr<CameraSource> MakeCameraSource(int index) {
         return SourcesInPlace()(index);
     }
     const char* chosen = std::getenv("MORVALA_CAMERA");
-    if (chosen == nullptr) {
-        return MakeV4l2Camera("/dev/video" + std::to_string(index));
+    if (chosen == nullptr || *chosen == '\0') {
+        std::unique_ptr<CameraSource> device = MakeV4l2Camera("/dev/video" + std::to_string(index));
+        if (index == kDefaultDevices - 1) {
+            return std::make_unique<LastDefaultDevice>(std::move(device));
+        }
+        return device;
     }
     if (index != 0) {
         return nullptr;
@@ -45,6 +79,7 @@ std::unique_ptr<CameraSource> MakeCameraSource(int index) {
     if (IsVideoDevicePath(chosen)) {
         return MakeV4l2Camera(chosen);
     }
+    // Anything else is a path, taken as it is written.
     return MakeFileCamera(chosen);
 }
 

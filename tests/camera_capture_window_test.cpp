@@ -213,6 +213,94 @@ TEST_F(CaptureWindowTest, CreationFailsOnceWhenTheTestSaysSo) {
               nullptr);
 }
 
+// --- Patience with a silent or lost camera ---
+
+using drivers::Take;
+
+// One grab after the clock moved on: the frame handed out (a PatternFrame seed, 0 for black)
+// and how many reopens the source saw by then.
+struct PatienceStep {
+    uint64_t advanceMs;
+    int frame;
+    int reconnects;
+};
+
+struct PatienceTest : CaptureWindowTest {
+    // Runs the grabs against a scripted camera whose pictures are PatternFrame(1), (2), ...
+    // and gives what the capture window said on stderr.
+    std::string Run(morvala::testing::ScriptedCameraIndex camera,
+                    const std::vector<PatienceStep>& steps) {
+        UseScriptedCamera({camera});
+        deliveries.clear();
+        EXPECT_TRUE(Connect(0));
+        SetCallback();
+        ::testing::internal::CaptureStderr();
+        uint64_t atMs = 0;
+        for (const PatienceStep& step : steps) {
+            atMs += step.advanceMs;
+            morvala::testing::AdvanceClock(step.advanceMs);
+            EXPECT_TRUE(Grab());
+            std::vector<unsigned char> expected = step.frame == 0
+                                                      ? std::vector<unsigned char>(230400)
+                                                      : test::PatternFrame(step.frame);
+            EXPECT_EQ(deliveries.back().pixels, expected) << "at " << atMs << " ms";
+            EXPECT_EQ(RequestsReceived(0).reconnects, step.reconnects) << "at " << atMs << " ms";
+        }
+        EXPECT_EQ(deliveries.size(), steps.size()) << "every grab delivers a frame";
+        return ::testing::internal::GetCapturedStderr();
+    }
+};
+
+constexpr char kGivenUp[] = "morvala: camera scripted 0: no picture, reopening\n";
+constexpr char kBack[] = "morvala: camera scripted 0: back\n";
+
+TEST_F(PatienceTest, SilentCameraIsReopenedAfterTwoSecondsAndBackOnlyWithAPicture) {
+    auto camera = Connects({test::PatternFrame(1), test::PatternFrame(2)});
+    camera.takes = {Take::kPicture, Take::kNothing, Take::kNothing, Take::kNothing};
+    std::string said = Run(camera, {{0, 1, 0},
+                                    {1999, 1, 0},  // silent, not yet lost
+                                    {1, 1, 0},     // two seconds: given up
+                                    {999, 1, 0},   // too soon to reopen
+                                    {1, 1, 1},     // reopened, no picture yet
+                                    {10, 2, 1}});  // a picture: back
+    EXPECT_EQ(said, std::string(kGivenUp) + kBack);
+}
+
+TEST_F(PatienceTest, LostCameraKeepsItsLastPictureWhileReopenedOnceASecond) {
+    auto camera = Connects({test::PatternFrame(1), test::PatternFrame(2)});
+    camera.takes = {Take::kPicture, Take::kLost, Take::kNothing};
+    camera.reconnects = {false, false};
+    std::string said = Run(camera, {{0, 1, 0},
+                                    {40, 1, 0},    // lost at once
+                                    {1000, 1, 1},  // fails
+                                    {500, 1, 1},
+                                    {500, 1, 2},   // fails
+                                    {1000, 1, 3},  // opens, silent at first
+                                    {40, 2, 3}});
+    EXPECT_EQ(said, std::string(kGivenUp) + kBack);
+}
+
+TEST_F(PatienceTest, FirstPictureAfterAnOpenHasFiveSecondsBeforeSilenceCounts) {
+    auto camera = Connects({test::PatternFrame(3)});
+    camera.takes = {Take::kNothing, Take::kNothing, Take::kNothing};
+    std::string said = Run(camera, {{0, 0, 0},
+                                    {4999, 0, 0},  // black: no picture yet, still patient
+                                    {1, 0, 0},     // five seconds: given up
+                                    {1000, 3, 1}});
+    EXPECT_EQ(said, std::string(kGivenUp) + kBack);
+}
+
+TEST_F(PatienceTest, ConnectingADriverAgainStartsAfresh) {
+    auto camera = Connects({test::PatternFrame(1)});
+    camera.takes = {Take::kPicture, Take::kLost};
+    Run(camera, {{0, 1, 0}, {40, 1, 0}});
+
+    auto next = Connects({test::PatternFrame(2)});
+    next.takes = {Take::kNothing};
+    EXPECT_EQ(Run(next, {{1000, 0, 0}, {10, 2, 0}}), "")
+        << "neither the last picture nor the loss of the driver before carries over";
+}
+
 // --- Real sources behind the capture window, as MORVALA_CAMERA chooses them ---
 
 struct ChosenCameraTest : CaptureWindowTest {
@@ -235,7 +323,7 @@ TEST_F(ChosenCameraTest, SyntheticSceneFollowsThePinnedClock) {
 
     auto scene = drivers::MakeSyntheticCamera();
     std::vector<unsigned char> expected(drivers::kFrameBytes);
-    scene->Grab(1234, expected.data());
+    scene->TakePicture(1234, 0, expected.data());
     ASSERT_EQ(deliveries.size(), 2u);
     EXPECT_EQ(deliveries[0].pixels, expected);
     EXPECT_EQ(deliveries[1].pixels, expected);

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "platform/drivers/camera.h"
+#include "platform/drivers/frame_scaler.h"
 #include "tests/camera_test_media.h"
 
 namespace morvala {
@@ -18,9 +19,10 @@ using drivers::kFrameBytes;
 using test::FramePixel;
 using test::Rgb;
 
+// Sources that play by the clock always have a picture.
 std::vector<unsigned char> Grab(CameraSource& source, uint64_t elapsedMs) {
     std::vector<unsigned char> frame(kFrameBytes, 0xAB);
-    source.Grab(elapsedMs, frame.data());
+    EXPECT_EQ(source.TakePicture(elapsedMs, 0, frame.data()), drivers::Take::kPicture);
     return frame;
 }
 
@@ -168,6 +170,32 @@ TEST_F(FileCameraTest, SmallerImageIsScaledToTheFrame) {
     }
 }
 
+TEST_F(FileCameraTest, PictureOfAnotherShapeIsCroppedAboutItsCentreNeverSqueezed) {
+    // Bands that only a squeezed picture would show: red and blue beyond the 4:3 centre of a
+    // 16:9 picture, and beyond the centre of a portrait one.
+    const Rgb red = {255, 0, 0}, green = {0, 255, 0}, blue = {0, 0, 255};
+    const struct {
+        int width;
+        int height;
+        bool wide;
+    } shapes[] = {{640, 360, true}, {192, 320, false}};
+    for (const auto& shape : shapes) {
+        std::string path = test::TemporaryPath("shape.png");
+        test::WriteFile(path, test::EncodePng(shape.width, shape.height, [&](int x, int y) {
+                            drivers::CropRect shown =
+                                drivers::CentreCrop(shape.width, shape.height);
+                            int along = shape.wide ? x - shown.x : y - shown.y;
+                            int extent = shape.wide ? shown.width : shown.height;
+                            return along < 0 ? red : along >= extent ? blue : green;
+                        }));
+        std::vector<unsigned char> frame = Grab(*ConnectFile(path), 0);
+        for (auto [x, y] : {std::pair{1, 1}, {318, 238}, {1, 238}, {318, 1}, {160, 120}}) {
+            EXPECT_EQ(FramePixel(frame, x, y), green)
+                << shape.width << " x " << shape.height << " at " << x << ", " << y;
+        }
+    }
+}
+
 TEST_F(FileCameraTest, ClipPlaysByElapsedTimeAndLoops) {
     const std::vector<Rgb> colours = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
     std::string path = test::TemporaryPath("clip.nut");
@@ -311,6 +339,26 @@ TEST_F(CameraChoiceTest, EachValueGivesItsKindOfSource) {
     setenv("MORVALA_CAMERA", image.c_str(), 1);
     auto file = ConnectedSource(drivers::MakeCameraSource(0));
     EXPECT_EQ(FramePixel(Grab(*file, 0), 5, 5), (Rgb{0, 0, 255}));
+}
+
+// --- The frame scaler's crop ---
+
+TEST(FrameScaler, CentreCropIsTheLargest4To3PartAboutTheCentre) {
+    const struct {
+        int width, height;
+        drivers::CropRect shown;
+    } cases[] = {
+        {320, 240, {0, 0, 320, 240}},    {640, 480, {0, 0, 640, 480}},
+        {1280, 720, {160, 0, 960, 720}}, {1920, 1080, {240, 0, 1440, 1080}},
+        {480, 640, {0, 140, 480, 360}},  {352, 288, {0, 12, 352, 264}},
+        {321, 240, {0, 0, 320, 240}},    {1, 1, {0, 0, 1, 1}},
+    };
+    for (const auto& shape : cases) {
+        drivers::CropRect shown = drivers::CentreCrop(shape.width, shape.height);
+        EXPECT_EQ((std::array{shown.x, shown.y, shown.width, shown.height}),
+                  (std::array{shape.shown.x, shape.shown.y, shape.shown.width, shape.shown.height}))
+            << shape.width << " x " << shape.height;
+    }
 }
 
 }  // namespace

@@ -1,16 +1,15 @@
 // Any clip or image FFmpeg opens, played against its own timestamps by the elapsed time and
-// looped; a still image is one frame forever. libswscale converts and scales each picture to
-// the frame format and turns it bottom-up.
+// looped; a still image is one frame forever. The frame scaler converts each picture.
 #include <algorithm>
 #include <cstring>
 #include <vector>
 
 #include "platform/drivers/camera.h"
+#include "platform/drivers/frame_scaler.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
-#include <libswscale/swscale.h>
 }
 
 namespace morvala::drivers {
@@ -33,7 +32,6 @@ class FileCamera : public CameraSource {
     }
 
     ~FileCamera() override {
-        sws_freeContext(scaler_);
         av_frame_free(&decoded_);
         av_frame_free(&current_);
         av_packet_free(&packet_);
@@ -89,11 +87,12 @@ class FileCamera : public CameraSource {
         return true;
     }
 
-    void Grab(uint64_t elapsedMs, unsigned char* frame) override {
+    Take TakePicture(uint64_t elapsedMs, int, unsigned char* frame) override {
         if (!still_ && AdvanceTo(static_cast<int64_t>(elapsedMs))) {
             ShowCurrent();
         }
         std::memcpy(frame, shown_.data(), kFrameBytes);
+        return Take::kPicture;
     }
 
   private:
@@ -172,27 +171,13 @@ class FileCamera : public CameraSource {
         }
     }
 
-    bool ShowCurrent() {
-        scaler_ = sws_getCachedContext(scaler_, current_->width, current_->height,
-                                       static_cast<AVPixelFormat>(current_->format), kFrameWidth,
-                                       kFrameHeight, AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr,
-                                       nullptr, nullptr);
-        if (scaler_ == nullptr) {
-            return false;
-        }
-        // Starting at the last row with a negative stride writes the picture bottom-up.
-        uint8_t* target[] = {shown_.data() + (kFrameHeight - 1) * kFrameRowBytes};
-        const int targetStride[] = {-kFrameRowBytes};
-        sws_scale(scaler_, current_->data, current_->linesize, 0, current_->height, target,
-                  targetStride);
-        return true;
-    }
+    bool ShowCurrent() { return scaler_.Scale(current_, shown_.data()); }
 
     std::string path_;
     std::vector<unsigned char> shown_;
     AVFormatContext* format_ = nullptr;
     AVCodecContext* decoder_ = nullptr;
-    SwsContext* scaler_ = nullptr;
+    FrameScaler scaler_;
     AVPacket* packet_ = nullptr;
     AVFrame* current_ = nullptr;  // the picture shown
     AVFrame* decoded_ = nullptr;  // the next picture, when pending_

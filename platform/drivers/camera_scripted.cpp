@@ -25,26 +25,44 @@ class ScriptedCamera : public CameraSource {
 
     bool Connect(std::string* reason) override {
         *reason = "scripted not to connect";
-        return script_.connects;
+        if (!connected_) {
+            connected_ = script_.connects;
+            return connected_;
+        }
+        CountCameraRequest(index_, &testing::CameraRequests::reconnects);
+        return NextOf(script_.reconnects, nextReconnect_, true);
     }
 
     bool AcceptsFormat() override { return script_.acceptsFormat; }
 
-    void Grab(uint64_t, unsigned char* frame) override {
+    Take TakePicture(uint64_t, int, unsigned char* frame) override {
+        Take take = NextOf(script_.takes, nextTake_, Take::kPicture);
+        if (take != Take::kPicture) {
+            return take;
+        }
         if (script_.frames.empty()) {
             std::memset(frame, 0, kFrameBytes);
-            return;
+            return take;
         }
-        std::memcpy(frame, script_.frames[next_].data(), kFrameBytes);
-        if (next_ + 1 < script_.frames.size()) {
-            ++next_;
+        std::memcpy(frame, script_.frames[nextFrame_].data(), kFrameBytes);
+        if (nextFrame_ + 1 < script_.frames.size()) {
+            ++nextFrame_;
         }
+        return take;
     }
 
   private:
+    template <typename T>
+    static T NextOf(const std::vector<T>& script, size_t& next, T onceUsedUp) {
+        return next < script.size() ? script[next++] : onceUsedUp;
+    }
+
     int index_;
     testing::ScriptedCameraIndex script_;
-    size_t next_ = 0;
+    bool connected_ = false;
+    size_t nextFrame_ = 0;
+    size_t nextTake_ = 0;
+    size_t nextReconnect_ = 0;
 };
 
 }  // namespace

@@ -115,7 +115,7 @@ class SyntheticCamera : public CameraSource {
     std::string Name() const override { return "synthetic"; }
     bool Connect(std::string*) override { return true; }
 
-    void Grab(uint64_t elapsedMs, unsigned char* frame) override {
+    Take TakePicture(uint64_t elapsedMs, int, unsigned char* frame) override {
         Pose pose = PoseAt(elapsedMs);
         std::minstd_rand noise(static_cast<std::minstd_rand::result_type>(elapsedMs) + 1);
         for (int y = 0; y < kFrameHeight; ++y) {
@@ -132,6 +132,7 @@ class SyntheticCamera : public CameraSource {
                 pixel[2] = ToByte(colour.red + grain);
             }
         }
+        return Take::kPicture;
     }
 
   private:

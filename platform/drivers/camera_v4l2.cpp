@@ -1,9 +1,7 @@
-// A V4L2 camera as a source: the newest picture on every grab, and a device that fails or
-// goes away is reopened in the background of later grabs while the last good frame stands in.
+// A V4L2 camera as a source: the newest picture on every take. A device that fails is reported
+// lost; the capture window decides when to open it again.
 #include "platform/drivers/camera_v4l2.h"
 
-#include <cstdio>
-#include <cstring>
 #include <vector>
 
 namespace morvala::drivers {
@@ -11,47 +9,39 @@ namespace {
 
 class V4l2Camera : public CameraSource {
   public:
-    explicit V4l2Camera(std::unique_ptr<VideoDevice> device)
-        : device_(std::move(device)), lastGood_(kFrameBytes, 0) {}
-    ~V4l2Camera() override {
-        if (open_) {
-            device_->Close();
-        }
-    }
+    explicit V4l2Camera(std::unique_ptr<VideoDevice> device) : device_(std::move(device)) {}
+    ~V4l2Camera() override { Release(); }
 
     std::string Name() const override { return device_->Path(); }
 
     bool Connect(std::string* reason) override {
+        Release();
         open_ = device_->Open(reason);
         return open_;
     }
 
-    void Grab(uint64_t elapsedMs, unsigned char* frame) override {
-        if (!open_ && elapsedMs >= lostAtMs_ + kReopenIntervalMs) {
-            lostAtMs_ = elapsedMs;
-            std::string reason;
-            open_ = device_->Open(&reason);
-            if (open_) {
-                std::fprintf(stderr, "morvala: camera %s: back\n", Name().c_str());
-            }
+    Take TakePicture(uint64_t, int waitMs, unsigned char* frame) override {
+        if (!open_) {
+            return Take::kLost;
         }
-        if (open_ && !TakeNewestFrame()) {
-            device_->Close();
-            open_ = false;
-            lostAtMs_ = elapsedMs;
-            std::fprintf(stderr, "morvala: camera %s: no picture, reopening\n", Name().c_str());
-        }
-        std::memcpy(frame, lastGood_.data(), kFrameBytes);
+        return TakeNewestFrame(waitMs, frame);
     }
 
   private:
+    void Release() {
+        if (open_) {
+            device_->Close();
+            open_ = false;
+        }
+    }
+
     // Takes every buffer already filled and keeps the newest, so no stale picture is shown;
     // waits only when none is there yet.
-    bool TakeNewestFrame() {
+    Take TakeNewestFrame(int waitMs, unsigned char* frame) {
         std::vector<int> filled;
         VideoDevice::Wait wait = device_->WaitForFrame(0);
         if (wait == VideoDevice::Wait::kTimeout) {
-            wait = device_->WaitForFrame(kGrabTimeoutMs);
+            wait = device_->WaitForFrame(waitMs);
         }
         while (wait == VideoDevice::Wait::kReady) {
             int buffer = device_->Dequeue();
@@ -62,20 +52,21 @@ class V4l2Camera : public CameraSource {
             filled.push_back(buffer);
             wait = device_->WaitForFrame(0);
         }
-        bool ok = wait != VideoDevice::Wait::kFailed && !filled.empty();
-        if (ok) {
-            device_->Convert(filled.back(), lastGood_.data());
+        bool lost = wait == VideoDevice::Wait::kFailed;
+        if (!lost && !filled.empty()) {
+            device_->Convert(filled.back(), frame);
         }
         for (int buffer : filled) {
-            ok = device_->Requeue(buffer) && ok;
+            lost = !device_->Requeue(buffer) || lost;
         }
-        return ok;
+        if (lost) {
+            return Take::kLost;
+        }
+        return filled.empty() ? Take::kNothing : Take::kPicture;
     }
 
     std::unique_ptr<VideoDevice> device_;
-    std::vector<unsigned char> lastGood_;  // black until the first picture
     bool open_ = false;
-    uint64_t lostAtMs_ = 0;
 };
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The V4L2 source is its hand-out and recovery logic over a few device operations, so that
-// the logic can be tested with a fake device.
+// The V4L2 source is its hand-out logic over a few device operations, so that the logic can be
+// tested with a fake device.
 #pragma once
 
 #include <memory>
@@ -28,11 +28,6 @@ class VideoDevice {
     // Writes a filled buffer's picture as a frame.
     virtual void Convert(int buffer, unsigned char* frame) = 0;
 };
-
-// A grab waits at most this long for a picture before handing out the last good one.
-constexpr int kGrabTimeoutMs = 2000;
-// A lost device is reopened at most this often.
-constexpr int kReopenIntervalMs = 1000;
 
 std::unique_ptr<CameraSource> MakeV4l2Camera(std::unique_ptr<VideoDevice> device);
 std::unique_ptr<VideoDevice> MakeV4l2Device(const std::string& path);

@@ -1,5 +1,5 @@
 // /dev/videoN through libv4l2, which converts whatever the camera streams (YUYV, MJPEG, ...)
-// to BGR24; libswscale scales it when the camera cannot give 320 x 240 and turns it bottom-up.
+// to BGR24; the frame scaler crops and scales it when the camera cannot give 320 x 240.
 #include <fcntl.h>
 #include <libv4l2.h>
 #include <linux/videodev2.h>
@@ -13,10 +13,7 @@
 #include <vector>
 
 #include "platform/drivers/camera_v4l2.h"
-
-extern "C" {
-#include <libswscale/swscale.h>
-}
+#include "platform/drivers/frame_scaler.h"
 
 namespace morvala::drivers {
 namespace {
@@ -71,8 +68,6 @@ class V4l2Device : public VideoDevice {
         buffers_.clear();
         v4l2_close(fd_);
         fd_ = -1;
-        sws_freeContext(scaler_);
-        scaler_ = nullptr;
     }
 
     Wait WaitForFrame(int timeoutMs) override {
@@ -98,12 +93,8 @@ class V4l2Device : public VideoDevice {
     }
 
     void Convert(int index, unsigned char* frame) override {
-        const uint8_t* source[] = {static_cast<const uint8_t*>(buffers_[index].start)};
-        const int sourceStride[] = {sourceStride_};
-        // Starting at the last row with a negative stride writes the picture bottom-up.
-        uint8_t* target[] = {frame + (kFrameHeight - 1) * kFrameRowBytes};
-        const int targetStride[] = {-kFrameRowBytes};
-        sws_scale(scaler_, source, sourceStride, 0, sourceHeight_, target, targetStride);
+        scaler_.Scale(static_cast<const uint8_t*>(buffers_[index].start), sourceStride_,
+                      sourceWidth_, sourceHeight_, AV_PIX_FMT_BGR24, frame);
     }
 
   private:
@@ -159,17 +150,10 @@ class V4l2Device : public VideoDevice {
             *reason = "cannot deliver BGR24";
             return false;
         }
-        // The camera may have chosen another size; scale whatever it gives.
+        // The camera may have chosen another size; the scaler takes whatever it gives.
+        sourceWidth_ = format.fmt.pix.width;
         sourceHeight_ = format.fmt.pix.height;
         sourceStride_ = format.fmt.pix.bytesperline;
-        scaler_ =
-            sws_getContext(format.fmt.pix.width, sourceHeight_, AV_PIX_FMT_BGR24, kFrameWidth,
-                           kFrameHeight, AV_PIX_FMT_BGR24, SWS_BILINEAR, nullptr, nullptr, nullptr);
-        if (scaler_ == nullptr) {
-            *reason = "cannot scale " + std::to_string(format.fmt.pix.width) + " x " +
-                      std::to_string(sourceHeight_);
-            return false;
-        }
 
         v4l2_requestbuffers request{};
         request.count = kBufferCount;
@@ -212,7 +196,8 @@ class V4l2Device : public VideoDevice {
     std::string path_;
     int fd_ = -1;
     std::vector<MappedBuffer> buffers_;
-    SwsContext* scaler_ = nullptr;
+    FrameScaler scaler_;
+    int sourceWidth_ = 0;
     int sourceHeight_ = 0;
     int sourceStride_ = 0;
 };

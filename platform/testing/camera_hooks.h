@@ -4,6 +4,8 @@
 
 #include <vector>
 
+#include "platform/drivers/camera.h"
+
 namespace morvala::testing {
 
 struct ScriptedCameraIndex {
@@ -12,6 +14,11 @@ struct ScriptedCameraIndex {
     // Each 230400 bytes (320 x 240 BGR, bottom-up), delivered in turn, the last repeated;
     // black when there are none.
     std::vector<std::vector<unsigned char>> frames;
+    // What each take gives, in turn (a picture takes the next frame); once the list is used
+    // up, every take gives a picture.
+    std::vector<drivers::Take> takes;
+    // Whether each reconnect after a loss opens, in turn; once used up, they all do.
+    std::vector<bool> reconnects;
 };
 
 // Element i is capture driver index i; indices past the end have no source. Also clears the
@@ -25,6 +32,7 @@ struct CameraRequests {
     int formats;     // WM_CAP_SET_VIDEOFORMAT while this index was connected
     int callbacks;   // WM_CAP_SET_CALLBACK_FRAME while this index was connected
     int grabs;       // WM_CAP_GRAB_FRAME while this index was connected
+    int reconnects;  // attempts to open this index again after it was lost
     int deliveries;  // frames from this index handed to the frame callback
 };
 CameraRequests RequestsReceived(int index);

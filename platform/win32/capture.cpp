@@ -1,8 +1,11 @@
 // capCreateCaptureWindowA and the capture window: a child window of the subset whose
-// procedure drives one camera source, fetched a frame at a time on grab requests.
+// procedure drives one camera source, fetched a frame at a time on grab requests. It alone
+// decides how long a grab waits, when a silent camera counts as lost, and when to reopen it.
+#include <algorithm>
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -10,21 +13,36 @@
 #include "platform/drivers/camera_requests.h"
 #include "platform/testing/camera_hooks.h"
 #include "platform/win32.h"
+#include "platform/win32/capture_patience.h"
 #include "platform/win32/clock.h"
 
 namespace {
 
 using morvala::drivers::CameraRequest;
 using morvala::drivers::CountCameraRequest;
+using morvala::drivers::Take;
 using morvala::testing::CameraRequests;
+using morvala::win32::NowMilliseconds;
 
 constexpr char kCaptureClassName[] = "MorvalaCaptureWindow";
 constexpr WPARAM kDriverCount = 10;
+
+// How the connected source has been doing; starts afresh with every driver connected.
+struct SourcePatience {
+    // Shown whenever the source has nothing new: black until the first picture.
+    std::vector<unsigned char> lastGood = std::vector<unsigned char>(morvala::drivers::kFrameBytes);
+    uint64_t waitingSinceMs = 0;  // the last picture, or the (re)connect before any
+    bool pictureSinceConnect = false;
+    bool lost = false;
+    uint64_t lostAtMs = 0;  // or the last attempt to reopen since
+    bool reopened = false;  // "back" is said with the first picture after a reopen
+};
 
 struct CaptureWindowState {
     int driverIndex = -1;
     std::unique_ptr<morvala::drivers::CameraSource> source;  // null until a driver connects
     uint64_t connectedAtMs = 0;
+    SourcePatience patience;
     CAPVIDEOCALLBACK frameCallback = nullptr;
     // Used in turn, so each grab hands out a new address and the frame handed out before
     // stays intact until the grab after.
@@ -66,7 +84,9 @@ LRESULT ConnectDriver(CaptureWindowState& state, WPARAM index) {
     }
     state.source = std::move(source);
     state.driverIndex = static_cast<int>(index);
-    state.connectedAtMs = morvala::win32::NowMilliseconds();
+    state.connectedAtMs = NowMilliseconds();
+    state.patience = SourcePatience{};
+    state.patience.waitingSinceMs = state.connectedAtMs;
     return TRUE;
 }
 
@@ -97,21 +117,75 @@ LRESULT SetFrameCallback(CaptureWindowState& state, CAPVIDEOCALLBACK callback) {
     return TRUE;
 }
 
+void SayOfSource(const CaptureWindowState& state, const char* what) {
+    std::fprintf(stderr, "morvala: camera %s: %s\n", state.source->Name().c_str(), what);
+}
+
+// Reopens a lost source, at most once a kReopenIntervalMs, counted from the end of the last
+// attempt: opening a device can itself take a while.
+void TryReopen(CaptureWindowState& state) {
+    SourcePatience& patience = state.patience;
+    if (NowMilliseconds() - patience.lostAtMs < morvala::win32::kReopenIntervalMs) {
+        return;
+    }
+    std::string reason;
+    bool opened = state.source->Connect(&reason);
+    patience.lostAtMs = NowMilliseconds();
+    if (opened) {
+        patience.lost = false;
+        patience.reopened = true;
+        patience.pictureSinceConnect = false;
+        patience.waitingSinceMs = patience.lostAtMs;
+    }
+}
+
+// Takes a new picture into lastGood if one comes within the grab's short wait. Silence counts
+// from the last picture, with a longer grace for a camera's first, on the clock read after the
+// wait.
+void TakeFromSource(CaptureWindowState& state) {
+    SourcePatience& patience = state.patience;
+    uint64_t elapsedMs = NowMilliseconds() - state.connectedAtMs;
+    Take take =
+        state.source->TakePicture(elapsedMs, morvala::win32::kGrabWaitMs, patience.lastGood.data());
+    uint64_t nowMs = NowMilliseconds();
+    if (take == Take::kPicture) {
+        if (std::exchange(patience.reopened, false)) {
+            SayOfSource(state, "back");
+        }
+        patience.pictureSinceConnect = true;
+        patience.waitingSinceMs = nowMs;
+        return;
+    }
+    uint64_t limitMs = patience.pictureSinceConnect ? morvala::win32::kSilenceLimitMs
+                                                    : morvala::win32::kFirstPictureGraceMs;
+    if (take == Take::kLost || nowMs - patience.waitingSinceMs >= limitMs) {
+        SayOfSource(state, "no picture, reopening");
+        patience.lost = true;
+        patience.reopened = false;
+        patience.lostAtMs = nowMs;
+    }
+}
+
 LRESULT GrabFrame(HWND window, CaptureWindowState& state) {
     if (!state.source) {
         return FALSE;
     }
     Count(state, &CameraRequests::grabs);
-    uint64_t elapsedMs = morvala::win32::NowMilliseconds() - state.connectedAtMs;
+    if (state.patience.lost) {
+        TryReopen(state);
+    }
+    if (!state.patience.lost) {
+        TakeFromSource(state);
+    }
     std::vector<unsigned char>& frame = state.frames[state.nextFrame];
     state.nextFrame = 1 - state.nextFrame;
-    state.source->Grab(elapsedMs, frame.data());
+    std::copy(state.patience.lastGood.begin(), state.patience.lastGood.end(), frame.begin());
 
     state.header = {};
     state.header.lpData = frame.data();
     state.header.dwBufferLength = morvala::drivers::kFrameBytes;
     state.header.dwBytesUsed = morvala::drivers::kFrameBytes;
-    state.header.dwTimeCaptured = static_cast<DWORD>(elapsedMs);
+    state.header.dwTimeCaptured = static_cast<DWORD>(NowMilliseconds() - state.connectedAtMs);
     state.header.dwFlags = VHDR_DONE | VHDR_KEYFRAME;
     if (state.frameCallback != nullptr) {
         Count(state, &CameraRequests::deliveries);

@@ -209,13 +209,11 @@ bool PipeWireSession::CreateTestPattern(const std::string& name) {
 
 bool PipeWireSession::StartCamera(const std::string& name, const std::string& description,
                                   const std::string& format, int width, int height,
-                                  bool leaveStrideUnset) {
+                                  const std::vector<std::string>& options) {
     std::vector<std::string> argv = {
         MORVALA_PIPEWIRE_TEST_CAMERA, name, description, format, std::to_string(width),
         std::to_string(height)};
-    if (leaveStrideUnset) {
-        argv.push_back("--no-stride");
-    }
+    argv.insert(argv.end(), options.begin(), options.end());
     return Spawn(name, argv) > 0 && WaitForNode(name);
 }
 

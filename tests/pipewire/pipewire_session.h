@@ -25,10 +25,11 @@ class PipeWireSession {
     // The session's own test pattern (PipeWire's videotestsrc, RGB colour bars), made with
     // pw-cli; true once the node is listed.
     bool CreateTestPattern(const std::string& name);
-    // A camera of one format and size in a process of its own (tests/pipewire/test_camera.cpp);
-    // true once the node is listed.
+    // A camera of one format and size in a process of its own (tests/pipewire/test_camera.cpp,
+    // which tells its options); true once the node is listed.
     bool StartCamera(const std::string& name, const std::string& description,
-                     const std::string& format, int width, int height, bool leaveStrideUnset);
+                     const std::string& format, int width, int height,
+                     const std::vector<std::string>& options = {});
     // Kills the camera's process: its node goes with it.
     void StopCamera(const std::string& name);
     // Stops the daemon alone, leaving the bus and the session manager to notice.

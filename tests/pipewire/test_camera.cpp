@@ -1,13 +1,19 @@
 // A camera for the PipeWire tests: publishes a Video/Source node of one raw format and size
 // and sends a still pattern 25 times a second, until it is killed.
-//   pipewire_test_camera NAME DESCRIPTION FORMAT WIDTH HEIGHT [--no-stride]
-// FORMAT: RGB, BGR, BGRx, RGBA or YUY2. The pattern is the 4:3 centre cut into four
+//   pipewire_test_camera NAME DESCRIPTION FORMAT WIDTH HEIGHT [--no-stride] [--inverted]
+// FORMAT: RGB, BGR, BGRx, RGBA, YUY2 or MJPG. The pattern is the 4:3 centre cut into four
 // quadrants (top left red, top right green, bottom left blue, bottom right white), with
-// magenta bands on whichever sides lie outside the 4:3 centre. --no-stride leaves the
-// buffers' stride at 0, as some producers do.
+// magenta bands on whichever sides lie outside the 4:3 centre; --inverted turns every colour
+// into its opposite, to tell two cameras apart. --no-stride leaves the buffers' stride at 0,
+// as some producers do.
 #include <pipewire/pipewire.h>
 #include <spa/param/video/format-utils.h>
 #include <spa/utils/result.h>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libswscale/swscale.h>
+}
 
 #include <cstdio>
 #include <cstdlib>
@@ -30,7 +36,7 @@ struct Format {
 constexpr Format kFormats[] = {
     {"RGB", SPA_VIDEO_FORMAT_RGB, 3},   {"BGR", SPA_VIDEO_FORMAT_BGR, 3},
     {"BGRx", SPA_VIDEO_FORMAT_BGRx, 4}, {"RGBA", SPA_VIDEO_FORMAT_RGBA, 4},
-    {"YUY2", SPA_VIDEO_FORMAT_YUY2, 2},
+    {"YUY2", SPA_VIDEO_FORMAT_YUY2, 2}, {"MJPG", SPA_VIDEO_FORMAT_UNKNOWN, 3},
 };
 
 struct Camera {
@@ -41,10 +47,11 @@ struct Camera {
     int width = 0;
     int height = 0;
     bool leaveStrideUnset = false;
+    bool inverted = false;
     std::vector<unsigned char> picture;  // one whole frame in the stream's format
 };
 
-Rgb PatternAt(int x, int y, int width, int height) {
+Rgb QuadrantAt(int x, int y, int width, int height) {
     // The largest 4:3 rectangle about the centre.
     int cutWidth = width;
     int cutHeight = height;
@@ -66,6 +73,11 @@ Rgb PatternAt(int x, int y, int width, int height) {
     return right ? Rgb{255, 255, 255} : Rgb{0, 0, 255};
 }
 
+Rgb PatternAt(int x, int y, const Camera& camera) {
+    Rgb c = QuadrantAt(x, y, camera.width, camera.height);
+    return camera.inverted ? Rgb{255 - c.r, 255 - c.g, 255 - c.b} : c;
+}
+
 unsigned char Clamp(double value) {
     return static_cast<unsigned char>(value < 0 ? 0 : value > 255 ? 255 : value + 0.5);
 }
@@ -77,12 +89,12 @@ void ToYuv(Rgb c, unsigned char* y, unsigned char* u, unsigned char* v) {
     *v = Clamp(128 + 0.439 * c.r - 0.368 * c.g - 0.071 * c.b);
 }
 
-void DrawYuy2Row(unsigned char* row, int y, int width, int height) {
+void DrawYuy2Row(unsigned char* row, int y, const Camera& camera) {
     // Y0 U Y1 V for each pair of pixels, the pair's colour difference averaged.
-    for (int x = 0; x + 1 < width; x += 2) {
+    for (int x = 0; x + 1 < camera.width; x += 2) {
         unsigned char y0, u0, v0, y1, u1, v1;
-        ToYuv(PatternAt(x, y, width, height), &y0, &u0, &v0);
-        ToYuv(PatternAt(x + 1, y, width, height), &y1, &u1, &v1);
+        ToYuv(PatternAt(x, y, camera), &y0, &u0, &v0);
+        ToYuv(PatternAt(x + 1, y, camera), &y1, &u1, &v1);
         unsigned char* p = row + x * 2;
         p[0] = y0, p[1] = static_cast<unsigned char>((u0 + u1 + 1) / 2);
         p[2] = y1, p[3] = static_cast<unsigned char>((v0 + v1 + 1) / 2);
@@ -91,9 +103,9 @@ void DrawYuy2Row(unsigned char* row, int y, int width, int height) {
 
 void DrawRgbRow(unsigned char* row, int y, const Camera& camera) {
     bool redFirst =
-        camera.format->id == SPA_VIDEO_FORMAT_RGB || camera.format->id == SPA_VIDEO_FORMAT_RGBA;
+        camera.format->id != SPA_VIDEO_FORMAT_BGR && camera.format->id != SPA_VIDEO_FORMAT_BGRx;
     for (int x = 0; x < camera.width; ++x) {
-        Rgb c = PatternAt(x, y, camera.width, camera.height);
+        Rgb c = PatternAt(x, y, camera);
         unsigned char* p = row + x * camera.format->bytesPerPixel;
         p[0] = static_cast<unsigned char>(redFirst ? c.r : c.b);
         p[1] = static_cast<unsigned char>(c.g);
@@ -104,17 +116,57 @@ void DrawRgbRow(unsigned char* row, int y, const Camera& camera) {
     }
 }
 
+// The pattern drawn as RGB, then encoded as one JPEG image.
+bool EncodeJpeg(Camera& camera) {
+    const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MJPEG);
+    AVCodecContext* context = codec ? avcodec_alloc_context3(codec) : nullptr;
+    if (context == nullptr) {
+        return false;
+    }
+    context->width = camera.width;
+    context->height = camera.height;
+    context->pix_fmt = AV_PIX_FMT_YUVJ422P;
+    context->time_base = {1, 25};
+    AVFrame* frame = av_frame_alloc();
+    frame->format = context->pix_fmt;
+    frame->width = camera.width;
+    frame->height = camera.height;
+    AVPacket* packet = av_packet_alloc();
+    SwsContext* toYuv =
+        sws_getContext(camera.width, camera.height, AV_PIX_FMT_RGB24, camera.width, camera.height,
+                       context->pix_fmt, SWS_POINT, nullptr, nullptr, nullptr);
+    const uint8_t* rgb[1] = {camera.picture.data()};
+    int rgbStride[1] = {camera.width * 3};
+    bool encoded =
+        avcodec_open2(context, codec, nullptr) == 0 && av_frame_get_buffer(frame, 0) == 0 &&
+        sws_scale(toYuv, rgb, rgbStride, 0, camera.height, frame->data, frame->linesize) ==
+            camera.height &&
+        avcodec_send_frame(context, frame) == 0 && avcodec_receive_packet(context, packet) == 0;
+    if (encoded) {
+        camera.picture.assign(packet->data, packet->data + packet->size);
+    }
+    sws_freeContext(toYuv);
+    av_packet_free(&packet);
+    av_frame_free(&frame);
+    avcodec_free_context(&context);
+    return encoded;
+}
+
 void DrawPicture(Camera& camera) {
     int rowBytes = camera.width * camera.format->bytesPerPixel;
     camera.picture.assign(static_cast<size_t>(rowBytes) * camera.height, 0);
     for (int y = 0; y < camera.height; ++y) {
         unsigned char* row = camera.picture.data() + static_cast<size_t>(y) * rowBytes;
         if (camera.format->id == SPA_VIDEO_FORMAT_YUY2) {
-            DrawYuy2Row(row, y, camera.width, camera.height);
+            DrawYuy2Row(row, y, camera);
         } else {
             DrawRgbRow(row, y, camera);
         }
     }
+}
+
+bool IsJpeg(const Camera& camera) {
+    return camera.format->id == SPA_VIDEO_FORMAT_UNKNOWN;
 }
 
 void SendFrame(void* data, uint64_t) {
@@ -128,8 +180,9 @@ void SendFrame(void* data, uint64_t) {
         std::memcpy(plane.data, camera.picture.data(), camera.picture.size());
         plane.chunk->offset = 0;
         plane.chunk->size = static_cast<uint32_t>(camera.picture.size());
-        plane.chunk->stride =
-            camera.leaveStrideUnset ? 0 : camera.width * camera.format->bytesPerPixel;
+        plane.chunk->stride = camera.leaveStrideUnset || IsJpeg(camera)
+                                  ? 0
+                                  : camera.width * camera.format->bytesPerPixel;
     }
     pw_stream_queue_buffer(camera.stream, buffer);
 }
@@ -167,7 +220,7 @@ int main(int argc, char** argv) {
     if (argc < 6) {
         std::fprintf(stderr,
                      "usage: %s NAME DESCRIPTION RGB|BGR|BGRx|RGBA|YUY2 WIDTH HEIGHT "
-                     "[--no-stride]\n",
+                     "[--no-stride] [--inverted]\n",
                      argv[0]);
         return 2;
     }
@@ -179,12 +232,19 @@ int main(int argc, char** argv) {
     }
     camera.width = std::atoi(argv[4]);
     camera.height = std::atoi(argv[5]);
-    camera.leaveStrideUnset = argc > 6 && std::strcmp(argv[6], "--no-stride") == 0;
+    for (int i = 6; i < argc; ++i) {
+        camera.leaveStrideUnset |= std::strcmp(argv[i], "--no-stride") == 0;
+        camera.inverted |= std::strcmp(argv[i], "--inverted") == 0;
+    }
     if (camera.format == nullptr || camera.width <= 0 || camera.height <= 0) {
         std::fprintf(stderr, "%s: unknown format or size\n", argv[0]);
         return 2;
     }
     DrawPicture(camera);
+    if (IsJpeg(camera) && !EncodeJpeg(camera)) {
+        std::fprintf(stderr, "%s: cannot encode the pattern as JPEG\n", argv[0]);
+        return 1;
+    }
 
     pw_init(&argc, &argv);
     camera.loop = pw_main_loop_new(nullptr);
@@ -205,12 +265,21 @@ int main(int argc, char** argv) {
 
     uint8_t bytes[512];
     spa_pod_builder builder = SPA_POD_BUILDER_INIT(bytes, sizeof bytes);
-    spa_video_info_raw info = {};
-    info.format = camera.format->id;
-    info.size =
+    const spa_pod* params[1];
+    spa_rectangle size =
         SPA_RECTANGLE(static_cast<uint32_t>(camera.width), static_cast<uint32_t>(camera.height));
-    info.framerate = SPA_FRACTION(25, 1);
-    const spa_pod* params[1] = {spa_format_video_raw_build(&builder, SPA_PARAM_EnumFormat, &info)};
+    if (IsJpeg(camera)) {
+        spa_video_info_mjpg info = {};
+        info.size = size;
+        info.framerate = SPA_FRACTION(25, 1);
+        params[0] = spa_format_video_mjpg_build(&builder, SPA_PARAM_EnumFormat, &info);
+    } else {
+        spa_video_info_raw info = {};
+        info.format = camera.format->id;
+        info.size = size;
+        info.framerate = SPA_FRACTION(25, 1);
+        params[0] = spa_format_video_raw_build(&builder, SPA_PARAM_EnumFormat, &info);
+    }
     int result = pw_stream_connect(
         camera.stream, PW_DIRECTION_OUTPUT, PW_ID_ANY,
         static_cast<pw_stream_flags>(PW_STREAM_FLAG_DRIVER | PW_STREAM_FLAG_MAP_BUFFERS), params,

@@ -191,6 +191,17 @@ TEST_F(PipeWireCameraTest, UnsetChoiceTakesTheSessionsCameraFirst) {
     ASSERT_EQ(TakeUntilPicture(&frame), Take::kPicture);
     ExpectQuadrants(frame, 12);
     EXPECT_EQ(drivers::MakeCameraSource(1)->Name(), "/dev/video1");
+
+    // Without PipeWire index 0 is /dev/video0, and a failure says why for both.
+    session.StopDaemon();
+    source = drivers::MakeCameraSource(0);
+    std::string both = "pipewire: no PipeWire running (nothing at " + session.RuntimeDir() +
+                       "/pipewire-0); /dev/video0: ";
+    if (!source->Connect(&reason)) {
+        EXPECT_EQ(reason.substr(0, both.size()), both);
+    } else {
+        EXPECT_EQ(source->Name(), "/dev/video0");
+    }
 }
 
 TEST_F(PipeWireCameraTest, SessionWithoutTheCameraOrWithoutPipeWireFailsWithTheReason) {

@@ -157,6 +157,8 @@ class Stream : public PipeWireCameraStream {
     static void OnCoreError(void* data, uint32_t id, int seq, int res, const char* message);
     static void OnGlobal(void* data, uint32_t id, uint32_t permissions, const char* type,
                          uint32_t version, const spa_dict* props);
+    void WatchLink(uint32_t id, const spa_dict& props);
+    static void OnLinkInfo(void* data, const pw_link_info* info);
     static void OnStateChanged(void* data, pw_stream_state old, pw_stream_state state,
                                const char* error);
     static void OnParamChanged(void* data, uint32_t id, const spa_pod* param);
@@ -168,7 +170,9 @@ class Stream : public PipeWireCameraStream {
     pw_core* core_ = nullptr;
     pw_registry* registry_ = nullptr;
     pw_stream* stream_ = nullptr;
+    pw_proxy* link_ = nullptr;  // the session's link from the camera to the stream
     spa_hook coreListener_ = {};
+    spa_hook linkListener_ = {};
     spa_hook registryListener_ = {};
     spa_hook streamListener_ = {};
 
@@ -180,6 +184,7 @@ class Stream : public PipeWireCameraStream {
     bool streamed_ = false;
     bool gone_ = false;  // the daemon closed the connection, or the stream was torn down
     std::string error_;
+    std::string linkError_;  // PipeWire tells a failed link (no common format) only on the link
     CameraPicture layout_;   // the agreed format; its bytes stay empty
     CameraPicture arrived_;  // the newest picture not yet taken
     bool hasArrived_ = false;
@@ -188,6 +193,9 @@ class Stream : public PipeWireCameraStream {
 Stream::~Stream() {
     if (loop_ != nullptr) {
         pw_thread_loop_stop(loop_);
+    }
+    if (link_ != nullptr) {
+        pw_proxy_destroy(link_);
     }
     if (stream_ != nullptr) {
         pw_stream_destroy(stream_);
@@ -318,13 +326,16 @@ bool Stream::LinkCamera(const std::string& target, std::string* reason) {
     timespec deadline;
     pw_thread_loop_get_time(loop_, &deadline, kLinkPatienceMs * SPA_NSEC_PER_MSEC);
     WaitUntil(&deadline, [this] {
-        return state_ == PW_STREAM_STATE_STREAMING || state_ == PW_STREAM_STATE_ERROR || gone_;
+        return state_ == PW_STREAM_STATE_STREAMING || state_ == PW_STREAM_STATE_ERROR || gone_ ||
+               !linkError_.empty();
     });
     if (state_ == PW_STREAM_STATE_STREAMING && !gone_) {
         return true;
     }
     std::string seconds = std::to_string(kLinkPatienceMs / 1000) + " s";
-    if (!error_.empty()) {
+    if (!linkError_.empty()) {
+        *reason = "PipeWire cannot link the camera to Morvala: " + linkError_;
+    } else if (!error_.empty()) {
         *reason = "PipeWire: " + error_;
     } else if (layout_.width > 0) {
         *reason = "the camera agreed on a format but did not start within " + seconds;
@@ -370,9 +381,12 @@ void Stream::OnCoreError(void* data, uint32_t id, int, int res, const char* mess
     }
 }
 
-void Stream::OnGlobal(void* data, uint32_t, uint32_t, const char* type, uint32_t,
+void Stream::OnGlobal(void* data, uint32_t id, uint32_t, const char* type, uint32_t,
                       const spa_dict* props) {
     auto& self = *static_cast<Stream*>(data);
+    if (props != nullptr && std::strcmp(type, PW_TYPE_INTERFACE_Link) == 0) {
+        self.WatchLink(id, *props);
+    }
     if (props == nullptr || std::strcmp(type, PW_TYPE_INTERFACE_Node) != 0) {
         return;
     }
@@ -383,6 +397,35 @@ void Stream::OnGlobal(void* data, uint32_t, uint32_t, const char* type, uint32_t
     }
     const char* description = spa_dict_lookup(props, PW_KEY_NODE_DESCRIPTION);
     self.cameras_.push_back({name, description != nullptr ? description : ""});
+}
+
+void Stream::WatchLink(uint32_t id, const spa_dict& props) {
+    const char* input = spa_dict_lookup(&props, PW_KEY_LINK_INPUT_NODE);
+    if (stream_ == nullptr || input == nullptr ||
+        std::to_string(pw_stream_get_node_id(stream_)) != input) {
+        return;
+    }
+    static const pw_link_events linkEvents = [] {
+        pw_link_events events = {};
+        events.version = PW_VERSION_LINK_EVENTS;
+        events.info = OnLinkInfo;
+        return events;
+    }();
+    if (link_ != nullptr) {
+        pw_proxy_destroy(link_);
+    }
+    link_ = static_cast<pw_proxy*>(
+        pw_registry_bind(registry_, id, PW_TYPE_INTERFACE_Link, PW_VERSION_LINK, 0));
+    linkListener_ = {};
+    pw_proxy_add_object_listener(link_, &linkListener_, &linkEvents, this);
+}
+
+void Stream::OnLinkInfo(void* data, const pw_link_info* info) {
+    auto& self = *static_cast<Stream*>(data);
+    if (info->state == PW_LINK_STATE_ERROR) {
+        self.linkError_ = info->error != nullptr ? info->error : "unknown error";
+        pw_thread_loop_signal(self.loop_, false);
+    }
 }
 
 void Stream::OnStateChanged(void* data, pw_stream_state, pw_stream_state state, const char* error) {

@@ -225,4 +225,8 @@ void PipeWireSession::StopDaemon() {
     Kill("pipewire");
 }
 
+void PipeWireSession::StopSessionManager() {
+    Kill("wireplumber");
+}
+
 }  // namespace morvala::test

@@ -34,6 +34,8 @@ class PipeWireSession {
     void StopCamera(const std::string& name);
     // Stops the daemon alone, leaving the bus and the session manager to notice.
     void StopDaemon();
+    // Stops WirePlumber: nothing links streams any more.
+    void StopSessionManager();
 
     // What PipeWire says when asked for its nodes.
     std::string ListNodes() const;

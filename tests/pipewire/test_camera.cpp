@@ -1,7 +1,8 @@
 // A camera for the PipeWire tests: publishes a Video/Source node of one raw format and size
 // and sends a still pattern 25 times a second, until it is killed.
 //   pipewire_test_camera NAME DESCRIPTION FORMAT WIDTH HEIGHT [--no-stride] [--inverted]
-// FORMAT: RGB, BGR, BGRx, RGBA, YUY2 or MJPG. The pattern is the 4:3 centre cut into four
+// FORMAT: RGB, BGR, BGRx, RGBA, YUY2 or MJPG; or RGB16, a format no consumer here takes, left
+// black. The pattern is the 4:3 centre cut into four
 // quadrants (top left red, top right green, bottom left blue, bottom right white), with
 // magenta bands on whichever sides lie outside the 4:3 centre; --inverted turns every colour
 // into its opposite, to tell two cameras apart. --no-stride leaves the buffers' stride at 0,
@@ -34,9 +35,10 @@ struct Format {
 };
 
 constexpr Format kFormats[] = {
-    {"RGB", SPA_VIDEO_FORMAT_RGB, 3},   {"BGR", SPA_VIDEO_FORMAT_BGR, 3},
-    {"BGRx", SPA_VIDEO_FORMAT_BGRx, 4}, {"RGBA", SPA_VIDEO_FORMAT_RGBA, 4},
-    {"YUY2", SPA_VIDEO_FORMAT_YUY2, 2}, {"MJPG", SPA_VIDEO_FORMAT_UNKNOWN, 3},
+    {"RGB", SPA_VIDEO_FORMAT_RGB, 3},     {"BGR", SPA_VIDEO_FORMAT_BGR, 3},
+    {"BGRx", SPA_VIDEO_FORMAT_BGRx, 4},   {"RGBA", SPA_VIDEO_FORMAT_RGBA, 4},
+    {"YUY2", SPA_VIDEO_FORMAT_YUY2, 2},   {"MJPG", SPA_VIDEO_FORMAT_UNKNOWN, 3},
+    {"RGB16", SPA_VIDEO_FORMAT_RGB16, 2},
 };
 
 struct Camera {
@@ -159,7 +161,7 @@ void DrawPicture(Camera& camera) {
         unsigned char* row = camera.picture.data() + static_cast<size_t>(y) * rowBytes;
         if (camera.format->id == SPA_VIDEO_FORMAT_YUY2) {
             DrawYuy2Row(row, y, camera);
-        } else {
+        } else if (camera.format->bytesPerPixel >= 3) {
             DrawRgbRow(row, y, camera);
         }
     }

@@ -370,12 +370,10 @@ void Stream::OnCoreDone(void* data, uint32_t id, int seq) {
 
 void Stream::OnCoreError(void* data, uint32_t id, int, int res, const char* message) {
     auto& self = *static_cast<Stream*>(data);
-    // An error on the core itself ends the connection (the daemon went away); one on our node
-    // is the session giving up on linking it, which the stream's state reports too.
-    if (id == PW_ID_CORE || self.error_.empty()) {
+    // Only a broken connection (the daemon went away) ends the stream here; other errors, such
+    // as a late request about our node once the session removed it, show in the stream's state.
+    if (id == PW_ID_CORE && res == -EPIPE) {
         self.error_ = message != nullptr ? message : spa_strerror(res);
-    }
-    if (id == PW_ID_CORE) {
         self.gone_ = true;
         pw_thread_loop_signal(self.loop_, false);
     }

@@ -229,7 +229,6 @@ TEST_F(PipeWireCameraTest, CameraThatCannotBeHadFailsWithTheReason) {
     std::string sessionDir = session.RuntimeDir();
     for (const auto& choice : cases) {
         SCOPED_TRACE(std::string(choice.choice) + ", session " + std::to_string(choice.session));
-        setenv("XDG_RUNTIME_DIR", sessionDir.c_str(), 1);
         if (choice.session != kNoCamera) {
             ASSERT_TRUE(session.StartCamera(
                 "front", "Front Camera", choice.session == kCameraOfAnOddFormat ? "RGB16" : "RGB",
@@ -248,9 +247,9 @@ TEST_F(PipeWireCameraTest, CameraThatCannotBeHadFailsWithTheReason) {
         EXPECT_FALSE(source->Connect(&reason));
         EXPECT_LT(Clock::now() - started, std::chrono::seconds(10)) << "gave up only after long";
         EXPECT_EQ(reason, choice.reason);
+        setenv("XDG_RUNTIME_DIR", sessionDir.c_str(), 1);
         session.StopCamera("front");
     }
-    setenv("XDG_RUNTIME_DIR", sessionDir.c_str(), 1);
 }
 
 TEST_F(PipeWireCameraTest, DaemonThatStopsWhileStreamingIsALostCamera) {

@@ -60,9 +60,13 @@ class PipeWireCamera : public CameraSource {
         return wanted_.empty() ? "pipewire" : "pipewire:" + wanted_;
     }
 
+    // The first connect waits for the camera to stream, so that one that cannot says why
+    // before the program starts. A reopen only checks that the camera is there again: the
+    // window keeps refreshing meanwhile, and the capture window's patience covers the rest.
     bool Connect(std::string* reason) override {
         stream_.reset();
-        stream_ = PipeWireCameraStream::Open(wanted_, reason);
+        stream_ = PipeWireCameraStream::Open(wanted_, !streamedBefore_, reason);
+        streamedBefore_ = streamedBefore_ || stream_ != nullptr;
         return stream_ != nullptr;
     }
 
@@ -108,6 +112,7 @@ class PipeWireCamera : public CameraSource {
     };
 
     std::string wanted_;
+    bool streamedBefore_ = false;
     std::unique_ptr<PipeWireCameraStream> stream_;
     CameraPicture picture_;
     JpegDecoder jpeg_;

@@ -134,7 +134,7 @@ struct CameraNode {
 class Stream : public PipeWireCameraStream {
   public:
     ~Stream() override;
-    bool Open(const std::string& wanted, std::string* reason);
+    bool Open(const std::string& wanted, bool untilStreaming, std::string* reason);
     StreamTake TakeNewest(int waitMs, CameraPicture* picture) override;
 
   private:
@@ -148,7 +148,7 @@ class Stream : public PipeWireCameraStream {
     };
 
     bool ListCameras(std::string* reason);
-    bool LinkCamera(const std::string& target, std::string* reason);
+    bool LinkCamera(const std::string& target, bool untilStreaming, std::string* reason);
     // Waits on the loop (its lock held) until done() or the deadline; false on time-out.
     template <typename Done>
     bool WaitUntil(timespec* deadline, Done done);
@@ -224,7 +224,7 @@ bool Stream::WaitUntil(timespec* deadline, Done done) {
     return true;
 }
 
-bool Stream::Open(const std::string& wanted, std::string* reason) {
+bool Stream::Open(const std::string& wanted, bool untilStreaming, std::string* reason) {
     pw_init(nullptr, nullptr);
     loop_ = pw_thread_loop_new("morvala-camera", nullptr);
     context_ = loop_ ? pw_context_new(pw_thread_loop_get_loop(loop_), nullptr, 0) : nullptr;
@@ -267,7 +267,7 @@ bool Stream::Open(const std::string& wanted, std::string* reason) {
         *reason += ")";
         return false;
     }
-    return LinkCamera(target, reason);
+    return LinkCamera(target, untilStreaming, reason);
 }
 
 bool Stream::ListCameras(std::string* reason) {
@@ -291,7 +291,7 @@ bool Stream::ListCameras(std::string* reason) {
     return true;
 }
 
-bool Stream::LinkCamera(const std::string& target, std::string* reason) {
+bool Stream::LinkCamera(const std::string& target, bool untilStreaming, std::string* reason) {
     pw_properties* props = pw_properties_new(
         PW_KEY_MEDIA_TYPE, "Video", PW_KEY_MEDIA_CATEGORY, "Capture", PW_KEY_MEDIA_ROLE, "Camera",
         PW_KEY_APP_NAME, "Morvala", PW_KEY_NODE_DESCRIPTION, "Morvala",
@@ -323,11 +323,13 @@ bool Stream::LinkCamera(const std::string& target, std::string* reason) {
         *reason = std::string("cannot make a PipeWire stream: ") + spa_strerror(result);
         return false;
     }
+    if (!untilStreaming) {
+        return true;
+    }
     timespec deadline;
     pw_thread_loop_get_time(loop_, &deadline, kLinkPatienceMs * SPA_NSEC_PER_MSEC);
     WaitUntil(&deadline, [this] {
-        return state_ == PW_STREAM_STATE_STREAMING || state_ == PW_STREAM_STATE_ERROR || gone_ ||
-               !linkError_.empty();
+        return state_ == PW_STREAM_STATE_STREAMING || state_ == PW_STREAM_STATE_ERROR || gone_;
     });
     if (state_ == PW_STREAM_STATE_STREAMING && !gone_) {
         return true;
@@ -422,6 +424,7 @@ void Stream::OnLinkInfo(void* data, const pw_link_info* info) {
     auto& self = *static_cast<Stream*>(data);
     if (info->state == PW_LINK_STATE_ERROR) {
         self.linkError_ = info->error != nullptr ? info->error : "unknown error";
+        self.gone_ = true;
         pw_thread_loop_signal(self.loop_, false);
     }
 }
@@ -561,9 +564,10 @@ void Stream::KeepPicture(const spa_buffer& buffer) {
 }  // namespace
 
 std::unique_ptr<PipeWireCameraStream> PipeWireCameraStream::Open(const std::string& wanted,
+                                                                 bool untilStreaming,
                                                                  std::string* reason) {
     auto stream = std::make_unique<Stream>();
-    if (!stream->Open(wanted, reason)) {
+    if (!stream->Open(wanted, untilStreaming, reason)) {
         return nullptr;
     }
     return stream;

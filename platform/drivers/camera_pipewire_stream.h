@@ -31,10 +31,13 @@ enum class StreamTake { kPicture, kNothing, kLost };
 
 class PipeWireCameraStream {
   public:
-    // wanted: a node's name or description; empty for the session's default camera. Waits a
-    // few seconds at most for the session to link the camera and agree on a format.
+    // wanted: a node's name or description; empty for the session's default camera. Fails at
+    // once when the session has no such camera. With untilStreaming, also waits a few seconds
+    // at most for the session to link the camera and agree on a format, so that a camera
+    // that cannot stream fails here with its reason; without, a link that fails later makes
+    // the stream lost.
     static std::unique_ptr<PipeWireCameraStream> Open(const std::string& wanted,
-                                                      std::string* reason);
+                                                      bool untilStreaming, std::string* reason);
     virtual ~PipeWireCameraStream() = default;
 
     // Moves the newest picture into *picture when one came since the last take, waiting at

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -196,15 +197,15 @@ std::string PipeWireSession::ListNodes() const {
     return Run("pw-cli ls Node");
 }
 
-bool PipeWireSession::WaitForNode(const std::string& name) const {
+bool PipeWireSession::WaitForNode(const std::string& name, bool listed) const {
     std::string line = "node.name = \"" + name + "\"";
-    return WaitFor([&] { return ListNodes().find(line) != std::string::npos; });
+    return WaitFor([&] { return (ListNodes().find(line) != std::string::npos) == listed; });
 }
 
 bool PipeWireSession::CreateTestPattern(const std::string& name) {
     Run("pw-cli create-node spa-node-factory '{ factory.name=videotestsrc node.name=" + name +
         " media.class=Video/Source object.linger=true }'");
-    return WaitForNode(name);
+    return WaitForNode(name, true);
 }
 
 bool PipeWireSession::StartCamera(const std::string& name, const std::string& description,
@@ -214,11 +215,18 @@ bool PipeWireSession::StartCamera(const std::string& name, const std::string& de
         MORVALA_PIPEWIRE_TEST_CAMERA, name, description, format, std::to_string(width),
         std::to_string(height)};
     argv.insert(argv.end(), options.begin(), options.end());
-    return Spawn(name, argv) > 0 && WaitForNode(name);
+    return Spawn(name, argv) > 0 && WaitForNode(name, true);
 }
 
 void PipeWireSession::StopCamera(const std::string& name) {
+    // The daemon removes the node a moment after its process ends: a camera started again
+    // under the same name must not be mistaken for the old one.
+    bool started = std::any_of(children_.begin(), children_.end(),
+                               [&](const Child& child) { return child.name == name; });
     Kill(name);
+    if (started) {
+        WaitForNode(name, false);
+    }
 }
 
 void PipeWireSession::StopDaemon() {

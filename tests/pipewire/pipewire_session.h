@@ -30,7 +30,7 @@ class PipeWireSession {
     bool StartCamera(const std::string& name, const std::string& description,
                      const std::string& format, int width, int height,
                      const std::vector<std::string>& options = {});
-    // Kills the camera's process: its node goes with it.
+    // Kills the camera's process; returns once its node has gone.
     void StopCamera(const std::string& name);
     // Stops the daemon alone, leaving the bus and the session manager to notice.
     void StopDaemon();
@@ -48,7 +48,8 @@ class PipeWireSession {
     };
     pid_t Spawn(const std::string& name, const std::vector<std::string>& argv);
     void Kill(const std::string& name);
-    bool WaitForNode(const std::string& name) const;
+    // Until the node is listed, or until it is not.
+    bool WaitForNode(const std::string& name, bool listed) const;
     void SetEnvironment(const std::string& variable, const std::string& value);
 
     std::string scratch_;

@@ -181,8 +181,7 @@ class Stream : public PipeWireCameraStream {
     bool listed_ = false;
     std::vector<CameraNode> cameras_;
     pw_stream_state state_ = PW_STREAM_STATE_UNCONNECTED;
-    bool streamed_ = false;
-    bool gone_ = false;  // the daemon closed the connection, or the stream was torn down
+    bool gone_ = false;  // the daemon went, the session removed our stream, or its link failed
     std::string error_;
     std::string linkError_;  // PipeWire tells a failed link (no common format) only on the link
     CameraPicture layout_;   // the agreed format; its bytes stay empty
@@ -435,13 +434,9 @@ void Stream::OnStateChanged(void* data, pw_stream_state, pw_stream_state state, 
     if (error != nullptr && *error != '\0') {
         self.error_ = error;
     }
-    if (state == PW_STREAM_STATE_STREAMING) {
-        self.streamed_ = true;
-    }
-    // Once it has streamed, a stream that falls back is a camera gone: with
+    // A connected stream falls back to unconnected only when its camera has gone: with
     // node.dont-reconnect the session destroys our node instead of moving it elsewhere.
-    if (state == PW_STREAM_STATE_ERROR ||
-        (self.streamed_ && state == PW_STREAM_STATE_UNCONNECTED)) {
+    if (state == PW_STREAM_STATE_ERROR || state == PW_STREAM_STATE_UNCONNECTED) {
         self.gone_ = true;
     }
     pw_thread_loop_signal(self.loop_, false);

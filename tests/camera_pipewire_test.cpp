@@ -218,7 +218,7 @@ TEST_F(PipeWireCameraTest, CameraThatCannotBeHadFailsWithTheReason) {
         {"pipewire", kNoCamera, "no camera in the PipeWire session"},
         {"pipewire:Back Camera", kNoCamera, "no camera in the PipeWire session"},
         {"pipewire:Back Camera", kCamera,
-         "no camera named \"Back Camera\" in the PipeWire session (there is \"front\")"},
+         "no camera named \"Back Camera\" in the PipeWire session (it has \"front\")"},
         {"pipewire", kCameraOfAnOddFormat,
          "PipeWire cannot link the camera to Morvala: no more input formats"},
         {"pipewire", kNoDaemon, "no PipeWire running (nothing at " + empty + "/pipewire-0)"},

@@ -259,7 +259,7 @@ bool Stream::Open(const std::string& wanted, bool untilStreaming, std::string* r
         return false;
     }
     if (!wanted.empty() && target.empty()) {
-        *reason = "no camera named \"" + wanted + "\" in the PipeWire session (there is";
+        *reason = "no camera named \"" + wanted + "\" in the PipeWire session (it has";
         for (const CameraNode& camera : cameras_) {
             *reason += (&camera == &cameras_.front() ? " \"" : ", \"") + camera.name + "\"";
         }
@@ -327,9 +327,7 @@ bool Stream::LinkCamera(const std::string& target, bool untilStreaming, std::str
     }
     timespec deadline;
     pw_thread_loop_get_time(loop_, &deadline, kLinkPatienceMs * SPA_NSEC_PER_MSEC);
-    WaitUntil(&deadline, [this] {
-        return state_ == PW_STREAM_STATE_STREAMING || state_ == PW_STREAM_STATE_ERROR || gone_;
-    });
+    WaitUntil(&deadline, [this] { return state_ == PW_STREAM_STATE_STREAMING || gone_; });
     if (state_ == PW_STREAM_STATE_STREAMING && !gone_) {
         return true;
     }

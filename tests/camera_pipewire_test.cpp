@@ -109,7 +109,8 @@ TEST_F(PipeWireCameraTest, EveryFormatAndShapeArrivesUprightInItsColoursCroppedN
     } cases[] = {
         {"RGB", 320, 240, false, 2},  {"BGR", 640, 480, false, 2},   {"BGRx", 320, 240, true, 2},
         {"RGBA", 160, 120, false, 2}, {"YUY2", 640, 360, true, 12},  {"YUY2", 480, 480, false, 12},
-        {"RGB", 1280, 720, false, 2}, {"MJPG", 640, 360, false, 24},
+        {"RGB", 1280, 720, false, 2}, {"MJPG", 640, 360, false, 24}, {"NV12", 640, 360, false, 12},
+        {"I420", 320, 320, true, 12},
     };
     int number = 0;
     for (const auto& camera : cases) {

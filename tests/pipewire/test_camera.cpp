@@ -1,7 +1,8 @@
 // A camera for the PipeWire tests: publishes a Video/Source node of one raw format and size
 // and sends a still pattern 25 times a second, until it is killed.
 //   pipewire_test_camera NAME DESCRIPTION FORMAT WIDTH HEIGHT [--no-stride] [--inverted]
-// FORMAT: RGB, BGR, BGRx, RGBA, YUY2 or MJPG; or RGB16, a format no consumer here takes, left
+// FORMAT: RGB, BGR, BGRx, RGBA, YUY2, NV12, I420 (planes one after another in one block) or
+// MJPG; or RGB16, a format no consumer here takes, left
 // black. The pattern is the 4:3 centre cut into four
 // quadrants (top left red, top right green, bottom left blue, bottom right white), with
 // magenta bands on whichever sides lie outside the 4:3 centre; --inverted turns every colour
@@ -38,7 +39,8 @@ constexpr Format kFormats[] = {
     {"RGB", SPA_VIDEO_FORMAT_RGB, 3},     {"BGR", SPA_VIDEO_FORMAT_BGR, 3},
     {"BGRx", SPA_VIDEO_FORMAT_BGRx, 4},   {"RGBA", SPA_VIDEO_FORMAT_RGBA, 4},
     {"YUY2", SPA_VIDEO_FORMAT_YUY2, 2},   {"MJPG", SPA_VIDEO_FORMAT_UNKNOWN, 3},
-    {"RGB16", SPA_VIDEO_FORMAT_RGB16, 2},
+    {"RGB16", SPA_VIDEO_FORMAT_RGB16, 2}, {"NV12", SPA_VIDEO_FORMAT_NV12, 1},
+    {"I420", SPA_VIDEO_FORMAT_I420, 1},
 };
 
 struct Camera {
@@ -154,7 +156,47 @@ bool EncodeJpeg(Camera& camera) {
     return encoded;
 }
 
+// Luma, then the colour difference of each 2 x 2 block: interleaved (NV12) or in two planes
+// (I420).
+void DrawYuv420(Camera& camera) {
+    int w = camera.width;
+    int h = camera.height;
+    camera.picture.assign(static_cast<size_t>(w) * h * 3 / 2, 0);
+    unsigned char* luma = camera.picture.data();
+    unsigned char* chroma = luma + static_cast<size_t>(w) * h;
+    for (int y = 0; y < h; ++y) {
+        for (int x = 0; x < w; ++x) {
+            unsigned char u, v;
+            ToYuv(PatternAt(x, y, camera), &luma[y * w + x], &u, &v);
+        }
+    }
+    for (int y = 0; y < h / 2; ++y) {
+        for (int x = 0; x < w / 2; ++x) {
+            int uSum = 0, vSum = 0;
+            for (int corner = 0; corner < 4; ++corner) {
+                unsigned char luminance, u, v;
+                ToYuv(PatternAt(2 * x + corner % 2, 2 * y + corner / 2, camera), &luminance, &u,
+                      &v);
+                uSum += u, vSum += v;
+            }
+            auto u = static_cast<unsigned char>((uSum + 2) / 4);
+            auto v = static_cast<unsigned char>((vSum + 2) / 4);
+            if (camera.format->id == SPA_VIDEO_FORMAT_NV12) {
+                chroma[y * w + 2 * x] = u;
+                chroma[y * w + 2 * x + 1] = v;
+            } else {
+                chroma[y * (w / 2) + x] = u;
+                chroma[(w / 2) * (h / 2) + y * (w / 2) + x] = v;
+            }
+        }
+    }
+}
+
 void DrawPicture(Camera& camera) {
+    if (camera.format->id == SPA_VIDEO_FORMAT_NV12 || camera.format->id == SPA_VIDEO_FORMAT_I420) {
+        DrawYuv420(camera);
+        return;
+    }
     int rowBytes = camera.width * camera.format->bytesPerPixel;
     camera.picture.assign(static_cast<size_t>(rowBytes) * camera.height, 0);
     for (int y = 0; y < camera.height; ++y) {

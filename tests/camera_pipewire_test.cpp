@@ -13,6 +13,7 @@
 
 #include "platform/drivers/camera.h"
 #include "platform/drivers/camera_pipewire.h"
+#include "platform/drivers/camera_pipewire_stream.h"
 #include "platform/testing/display_hooks.h"
 #include "platform/win32.h"
 #include "tests/camera_test_media.h"
@@ -264,6 +265,30 @@ TEST_F(PipeWireCameraTest, DaemonThatStopsWhileStreamingIsALostCamera) {
     EXPECT_EQ(TakeUntilPicture(&frame), Take::kLost);
     EXPECT_FALSE(source->Connect(&reason));
     EXPECT_EQ(reason, "no PipeWire running (nothing at " + session.RuntimeDir() + "/pipewire-0)");
+}
+
+// A picture that came while nobody took one is replaced by the next: a take after a pause
+// gives the newest, not the oldest waiting.
+TEST_F(PipeWireCameraTest, TakeGivesTheNewestPictureNotTheNextInLine) {
+    ASSERT_TRUE(session.StartCamera("counter", "Counting Camera", "RGB", 320, 240, {"--counting"}));
+    std::string reason;
+    auto stream = drivers::PipeWireCameraStream::Open("counter", true, &reason);
+    ASSERT_NE(stream, nullptr) << reason;
+    drivers::CameraPicture picture;
+    auto takeNumber = [&] {
+        auto deadline = Clock::now() + kPatience;
+        while (Clock::now() < deadline) {
+            if (stream->TakeNewest(20, &picture) == drivers::StreamTake::kPicture) {
+                return static_cast<int>(picture.bytes.at(0));
+            }
+        }
+        ADD_FAILURE() << "no picture came";
+        return 0;
+    };
+    int first = takeNumber();
+    std::this_thread::sleep_for(std::chrono::milliseconds(600));  // 15 pictures at 25 a second
+    int later = takeNumber();
+    EXPECT_GE((later - first + 256) % 256, 10) << "picture " << first << ", then " << later;
 }
 
 // --- Behind the capture window, on the pinned clock ---

@@ -1,13 +1,15 @@
 // A camera for the PipeWire tests: publishes a Video/Source node of one raw format and size
 // and sends a still pattern 25 times a second, until it is killed.
 //   pipewire_test_camera NAME DESCRIPTION FORMAT WIDTH HEIGHT [--no-stride] [--inverted]
+//                        [--counting]
 // FORMAT: RGB, BGR, BGRx, RGBA, YUY2, NV12, I420 (planes one after another in one block) or
 // MJPG; or RGB16, a format no consumer here takes, left
 // black. The pattern is the 4:3 centre cut into four
 // quadrants (top left red, top right green, bottom left blue, bottom right white), with
 // magenta bands on whichever sides lie outside the 4:3 centre; --inverted turns every colour
-// into its opposite, to tell two cameras apart. --no-stride leaves the buffers' stride at 0,
-// as some producers do.
+// into its opposite, to tell two cameras apart; --counting makes the first byte of each
+// picture its number (modulo 256), to tell pictures apart. --no-stride leaves the buffers' stride
+// at 0, as some producers do.
 #include <pipewire/pipewire.h>
 #include <spa/param/video/format-utils.h>
 #include <spa/utils/result.h>
@@ -52,6 +54,8 @@ struct Camera {
     int height = 0;
     bool leaveStrideUnset = false;
     bool inverted = false;
+    bool counting = false;
+    unsigned sent = 0;
     std::vector<unsigned char> picture;  // one whole frame in the stream's format
 };
 
@@ -222,6 +226,10 @@ void SendFrame(void* data, uint64_t) {
     spa_data& plane = buffer->buffer->datas[0];
     if (plane.data != nullptr && plane.maxsize >= camera.picture.size()) {
         std::memcpy(plane.data, camera.picture.data(), camera.picture.size());
+        if (camera.counting) {
+            static_cast<unsigned char*>(plane.data)[0] = static_cast<unsigned char>(camera.sent);
+        }
+        ++camera.sent;
         plane.chunk->offset = 0;
         plane.chunk->size = static_cast<uint32_t>(camera.picture.size());
         plane.chunk->stride = camera.leaveStrideUnset || IsJpeg(camera)
@@ -264,7 +272,7 @@ int main(int argc, char** argv) {
     if (argc < 6) {
         std::fprintf(stderr,
                      "usage: %s NAME DESCRIPTION RGB|BGR|BGRx|RGBA|YUY2 WIDTH HEIGHT "
-                     "[--no-stride] [--inverted]\n",
+                     "[--no-stride] [--inverted] [--counting]\n",
                      argv[0]);
         return 2;
     }
@@ -279,6 +287,7 @@ int main(int argc, char** argv) {
     for (int i = 6; i < argc; ++i) {
         camera.leaveStrideUnset |= std::strcmp(argv[i], "--no-stride") == 0;
         camera.inverted |= std::strcmp(argv[i], "--inverted") == 0;
+        camera.counting |= std::strcmp(argv[i], "--counting") == 0;
     }
     if (camera.format == nullptr || camera.width <= 0 || camera.height <= 0) {
         std::fprintf(stderr, "%s: unknown format or size\n", argv[0]);

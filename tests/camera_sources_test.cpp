@@ -1,11 +1,17 @@
 // The camera sources on their own: the synthetic scene, clips and images, a missing V4L2
 // device, and which source MORVALA_CAMERA puts behind each driver index.
+#include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <set>
+#include <thread>
 
 #include "platform/drivers/camera.h"
 #include "platform/drivers/frame_scaler.h"
@@ -253,6 +259,328 @@ TEST_F(FileCameraTest, FileThatCannotBeOpenedOrDecodedDoesNotConnect) {
     }
 }
 
+// Every container plays from its first picture, by its timestamps or, where they are
+// missing, its frame rate, and loops back to its first picture: six colours at 25 a second,
+// a keyframe every third picture, so that a loop that restarts at the second keyframe shows.
+class ClipContainerTest : public FileCameraTest,
+                          public ::testing::WithParamInterface<test::ClipFormat> {};
+
+TEST_P(ClipContainerTest, LoopsFromItsFirstPicture) {
+    const std::vector<Rgb> colours = {test::kRed,    test::kGreen,  test::kBlue,
+                                      {255, 255, 0}, {0, 255, 255}, {255, 0, 255}};
+    std::vector<test::Picture> pictures;
+    for (Rgb colour : colours) {
+        pictures.push_back([colour](int, int) { return colour; });
+    }
+    std::string path = test::TemporaryPath(std::string("clip.") + GetParam().name);
+    test::WriteClip(path, GetParam(), 25, pictures);
+    auto camera = ConnectFile(path);
+    // The middle of each picture's 40 ms, over three loops of 240 ms, then a jump ahead.
+    std::vector<uint64_t> moments;
+    for (uint64_t ms = 20; ms < 3 * 240; ms += 40) {
+        moments.push_back(ms);
+    }
+    moments.push_back(10 * 240 + 100);
+    std::string shown, expected;
+    for (uint64_t ms : moments) {
+        Rgb pixel = FramePixel(Grab(*camera, ms), 160, 120);
+        shown += char('0' + test::NearestColour(pixel, colours));
+        expected += char('0' + (ms / 40) % 6);
+    }
+    EXPECT_EQ(shown, expected) << "the picture shown at each moment, by its number";
+}
+
+INSTANTIATE_TEST_SUITE_P(Containers, ClipContainerTest,
+                         ::testing::Values(test::ClipFormat{"mp4", "mp4", "libx264", 3, 2},
+                                           test::ClipFormat{"mkv", "matroska", "libx264", 3, 2},
+                                           test::ClipFormat{"avi", "avi", "mpeg4", 3, 0},
+                                           test::ClipFormat{"webm", "webm", "libvpx", 3, 0},
+                                           test::ClipFormat{"ts", "mpegts", "libx264", 3, 2},
+                                           test::ClipFormat{"mpg", "vob", "mpeg2video", 3, 2},
+                                           test::ClipFormat{"h264", "h264", "libx264", 3, 2},
+                                           test::ClipFormat{"gif", "gif", "gif", 3, 0}),
+                         [](const ::testing::TestParamInfo<test::ClipFormat>& info) {
+                             return std::string(info.param.name);
+                         });
+
+// A picture lasts as long as its clip says, the last one too, before the clip starts again:
+// here red and green for 100 ms each, then blue for 500 ms.
+TEST_F(FileCameraTest, EachPictureLastsItsOwnDurationTheLastOneToo) {
+    const std::vector<Rgb> colours = {test::kRed, test::kGreen, test::kBlue};
+    std::vector<test::Picture> pictures;
+    for (Rgb colour : colours) {
+        pictures.push_back([colour](int, int) { return colour; });
+    }
+    for (test::ClipFormat format : {test::ClipFormat{"mp4", "mp4", "libx264", 1, 0},
+                                    test::ClipFormat{"mov", "mov", "mpeg4", 1, 0}}) {
+        std::string path = test::TemporaryPath(std::string("lengths.") + format.name);
+        test::WriteClip(path, format, 10, pictures, 0, {1, 1, 5});
+        auto camera = ConnectFile(path);
+        std::string shown;
+        for (uint64_t ms : {50, 150, 250, 650, 750, 850, 950, 1350, 1450}) {
+            shown += "RGB"[test::NearestColour(FramePixel(Grab(*camera, ms), 160, 120), colours)];
+        }
+        EXPECT_EQ(shown, "RGBBRGBBR") << format.name;
+    }
+}
+
+// The four quadrants of a turned picture, read at the frame's corners, as letters.
+std::string CornerColours(const std::vector<unsigned char>& frame) {
+    const std::vector<Rgb> colours = {test::kRed, test::kGreen, test::kBlue, test::kWhite};
+    std::string corners;
+    for (auto [x, y] : {std::pair{40, 30}, {280, 30}, {40, 210}, {280, 210}}) {
+        corners += "RGBW"[test::NearestColour(FramePixel(frame, x, y), colours)];
+    }
+    return corners;
+}
+
+// Stored upright, the quadrants are red and green above blue and white: "RGBW", read top
+// left, top right, bottom left, bottom right. EXIF says where the stored rows and columns go.
+TEST_F(FileCameraTest, JpegIsTurnedAsItsExifOrientationSays) {
+    const struct {
+        int orientation;
+        const char* corners;
+    } cases[] = {
+        {1, "RGBW"}, {2, "GRWB"}, {3, "WBGR"}, {4, "BWRG"},
+        {5, "RBGW"}, {6, "BRWG"}, {7, "WGBR"}, {8, "GWRB"},
+    };
+    for (const auto& turned : cases) {
+        std::string path = test::TemporaryPath("exif.jpg");
+        test::WriteFile(path,
+                        test::EncodeJpeg(
+                            320, 240, [](int x, int y) { return test::Quadrants(x, y, 320, 240); },
+                            turned.orientation));
+        EXPECT_EQ(CornerColours(Grab(*ConnectFile(path), 0)), turned.corners)
+            << "EXIF orientation " << turned.orientation;
+    }
+}
+
+// A phone's portrait clip is stored on its side with a rotation to show it by: a quarter turn
+// clockwise for a phone held upright.
+TEST_F(FileCameraTest, ClipIsTurnedAsItsStreamRotationSays) {
+    const struct {
+        double clockwise;
+        const char* corners;
+    } cases[] = {{0, "RGBW"}, {90, "BRWG"}, {180, "WBGR"}, {-90, "GWRB"}};
+    for (const auto& turned : cases) {
+        std::string path = test::TemporaryPath("rotated.mp4");
+        test::WriteClip(path, {"mp4", "mp4", "libx264", 1, 0}, 25,
+                        {[](int x, int y) { return test::Quadrants(x, y, 320, 240); }},
+                        turned.clockwise);
+        EXPECT_EQ(CornerColours(Grab(*ConnectFile(path), 0)), turned.corners)
+            << "rotated " << turned.clockwise;
+    }
+}
+
+// A picture's YUV is read with the matrix and range it declares.
+TEST_F(FileCameraTest, ColoursFollowTheDeclaredMatrixAndRange) {
+    const struct {
+        const char* name;
+        std::array<unsigned char, 3> yuv;
+        AVColorSpace matrix;
+        AVColorRange range;
+        Rgb shown;
+    } cases[] = {
+        {"BT.709 red", {63, 102, 240}, AVCOL_SPC_BT709, AVCOL_RANGE_MPEG, {255, 0, 0}},
+        {"BT.601 red", {81, 90, 240}, AVCOL_SPC_BT470BG, AVCOL_RANGE_MPEG, {255, 0, 0}},
+        {"full-range dark grey", {21, 128, 128}, AVCOL_SPC_BT709, AVCOL_RANGE_JPEG, {21, 21, 21}},
+        {"limited-range dark grey",
+         {34, 128, 128},
+         AVCOL_SPC_BT709,
+         AVCOL_RANGE_MPEG,
+         {21, 21, 21}},
+    };
+    for (const auto& colour : cases) {
+        std::string path = test::TemporaryPath("colour.mkv");
+        test::WriteYuvPicture(path, colour.yuv, colour.matrix, colour.range);
+        Rgb pixel = FramePixel(Grab(*ConnectFile(path), 0), 160, 120);
+        for (int channel = 0; channel < 3; ++channel) {
+            EXPECT_NEAR(pixel[channel], colour.shown[channel], 3)
+                << colour.name << ", channel " << channel;
+        }
+    }
+}
+
+TEST_F(FileCameraTest, TransparencyIsShownOverBlack) {
+    // Left: transparent over hidden green; middle: half-transparent red; right: opaque blue.
+    std::string path = test::TemporaryPath("transparent.png");
+    test::WriteFile(path, test::EncodePngWithAlpha(320, 240, [](int x, int) {
+                        return x < 100   ? test::Rgba{0, 255, 0, 0}
+                               : x < 220 ? test::Rgba{255, 0, 0, 128}
+                                         : test::Rgba{0, 0, 255, 255};
+                    }));
+    std::vector<unsigned char> frame = Grab(*ConnectFile(path), 0);
+    EXPECT_EQ(FramePixel(frame, 50, 120), (Rgb{0, 0, 0}));
+    EXPECT_EQ(FramePixel(frame, 160, 120), (Rgb{128, 0, 0}));
+    EXPECT_EQ(FramePixel(frame, 270, 120), (Rgb{0, 0, 255}));
+}
+
+// A CMYK JPEG, made by ImageMagick since FFmpeg writes none: its darks and lights keep their
+// levels.
+TEST_F(FileCameraTest, CmykJpegKeepsItsContrast) {
+    std::string png = test::TemporaryPath("levels.png");
+    test::WriteFile(png, test::EncodePng(320, 240, [](int x, int) {
+                        return x < 160 ? Rgb{30, 30, 30} : Rgb{220, 220, 220};
+                    }));
+    std::string jpeg = png + ".jpg";
+    std::string command = "convert '" + png + "' -colorspace CMYK -quality 98 '" + jpeg + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    std::vector<unsigned char> frame = Grab(*ConnectFile(jpeg), 0);
+    for (auto [x, level] : {std::pair{80, 30}, {240, 220}}) {
+        Rgb pixel = FramePixel(frame, x, 120);
+        for (int channel = 0; channel < 3; ++channel) {
+            EXPECT_NEAR(pixel[channel], level, 6) << "at x " << x << ", channel " << channel;
+        }
+    }
+}
+
+// How many files the process holds open.
+int OpenFileCount() {
+    int count = 0;
+    if (DIR* folder = opendir("/proc/self/fd")) {
+        while (readdir(folder) != nullptr) {
+            ++count;
+        }
+        closedir(folder);
+    }
+    return count;
+}
+
+// A still is decoded and scaled once: the file and the decoded picture are let go. A clip
+// keeps its file open to play on.
+TEST_F(FileCameraTest, StillKeepsOnlyItsFrameAndAClipItsFile) {
+    std::string still = test::TemporaryPath("large.png");
+    test::WriteFile(still, test::EncodePng(1600, 1200, DistinctColour));
+    std::string clip = test::TemporaryPath("clip.nut");
+    test::WriteSolidClip(clip, 10, {{255, 0, 0}, {0, 255, 0}});
+    int before = OpenFileCount();
+    auto stillCamera = ConnectFile(still);
+    Grab(*stillCamera, 0);
+    EXPECT_EQ(OpenFileCount(), before);
+    auto clipCamera = ConnectFile(clip);
+    Grab(*clipCamera, 0);
+    EXPECT_EQ(OpenFileCount(), before + 1);
+}
+
+// FFmpeg decodes no picture of more than about 268 million pixels with margins: the reason
+// says the picture is too large, not that the file is broken.
+TEST_F(FileCameraTest, PictureTooLargeForFfmpegSaysSo) {
+    std::vector<unsigned char> png = test::EncodePng(16, 16, DistinctColour);
+    // The header chunk's width and height, big-endian, after the 8-byte signature and the
+    // chunk's length and type; its checksum is not checked.
+    for (int field : {16, 20}) {
+        const unsigned char size[] = {0x00, 0x00, 0x4E, 0x20};  // 20000
+        std::copy(size, size + 4, png.begin() + field);
+    }
+    std::string path = test::TemporaryPath("huge.png");
+    test::WriteFile(path, png);
+    std::string reason;
+    EXPECT_FALSE(drivers::MakeFileCamera(path)->Connect(&reason));
+    EXPECT_EQ(reason, "cannot decode: too large (20000 x 20000 pixels, more than FFmpeg decodes)");
+}
+
+// A file changed in place, replaced or removed is lost; connected again, the source shows what
+// the file now holds.
+TEST_F(FileCameraTest, FileThatChangesIsLostAndPickedUpAgain) {
+    const Rgb before{255, 0, 0}, after{0, 0, 255};
+    const struct {
+        const char* name;
+        bool still;
+        std::function<void(const std::string& path)> change;
+        bool readable;
+    } cases[] = {
+        {"clip overwritten in place", false,
+         [&](const std::string& path) {
+             std::string other = path + ".new";
+             test::WriteSolidClip(other, 10, {after, after});
+             std::string command = "cat '" + other + "' > '" + path + "'";
+             ASSERT_EQ(std::system(command.c_str()), 0);
+         },
+         true},
+        {"still replaced", true,
+         [&](const std::string& path) {
+             std::string other = path + ".new";
+             test::WriteFile(other, test::EncodePng(320, 240, [&](int, int) { return after; }));
+             ASSERT_EQ(std::rename(other.c_str(), path.c_str()), 0);
+         },
+         true},
+        {"clip removed", false, [](const std::string& path) { std::remove(path.c_str()); }, false},
+    };
+    for (const auto& change : cases) {
+        SCOPED_TRACE(change.name);
+        std::string path = test::TemporaryPath(change.still ? "still.png" : "clip.nut");
+        if (change.still) {
+            test::WriteFile(path, test::EncodePng(320, 240, [&](int, int) { return before; }));
+        } else {
+            test::WriteSolidClip(path, 10, {before, before});
+        }
+        auto camera = ConnectFile(path);
+        EXPECT_EQ(FramePixel(Grab(*camera, 0), 10, 10), before);
+        // Written within the same clock tick, a file would still look unchanged.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        change.change(path);
+        std::vector<unsigned char> frame(kFrameBytes);
+        EXPECT_EQ(camera->TakePicture(50, 0, frame.data()), drivers::Take::kLost);
+        std::string reason;
+        ASSERT_EQ(camera->Connect(&reason), change.readable) << reason;
+        if (change.readable) {
+            EXPECT_EQ(FramePixel(Grab(*camera, 0), 10, 10), after);
+        }
+    }
+}
+
+// A path is a path: FFmpeg's protocol and pattern syntax means nothing in it.
+TEST_F(FileCameraTest, PathsAreTakenLiterally) {
+    for (const char* name : {"face %d.png", "take1:face.png", "face*.png", "file:face.png",
+                             "face [1].png", "pipe:0"}) {
+        std::string path = test::TemporaryPath(name);
+        test::WriteFile(path, test::EncodePng(320, 240, [](int, int) { return Rgb{9, 99, 199}; }));
+        std::string reason;
+        auto camera = drivers::MakeFileCamera(path);
+        ASSERT_TRUE(camera->Connect(&reason)) << name << ": " << reason;
+        EXPECT_EQ(FramePixel(Grab(*camera, 0), 10, 10), (Rgb{9, 99, 199})) << name;
+    }
+    // Relative to the working folder, too.
+    char* workingFolder = getcwd(nullptr, 0);
+    std::string folder = test::TemporaryPath("");
+    ASSERT_EQ(chdir(folder.c_str()), 0);
+    test::WriteFile("take2:face.png", test::EncodePng(32, 32, DistinctColour));
+    std::string reason;
+    EXPECT_TRUE(drivers::MakeFileCamera("take2:face.png")->Connect(&reason)) << reason;
+    EXPECT_EQ(chdir(workingFolder), 0);
+    free(workingFolder);
+}
+
+// What is not a regular file is refused at once, never waited on: a named pipe with no
+// writer or a silent one, a folder, an endless device.
+TEST_F(FileCameraTest, WhatIsNotAFileIsRefusedAtOnce) {
+    std::string pipe = test::TemporaryPath("clip.mp4");
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    const struct {
+        std::string path;
+        bool writerWaiting;
+        const char* reason;
+    } cases[] = {
+        {pipe, false,
+         "cannot open: a named pipe, not a file that can be played from its start again"},
+        {pipe, true,
+         "cannot open: a named pipe, not a file that can be played from its start again"},
+        {"/tmp", false,
+         "cannot open: a folder, not a file that can be played from its start again"},
+        {"/dev/zero", false,
+         "cannot open: a device, not a file that can be played from its start again"},
+    };
+    for (const auto& refused : cases) {
+        int writer = refused.writerWaiting ? open(pipe.c_str(), O_RDWR | O_NONBLOCK) : -1;
+        std::string reason;
+        EXPECT_FALSE(drivers::MakeFileCamera(refused.path)->Connect(&reason)) << refused.path;
+        EXPECT_EQ(reason, refused.reason) << refused.path;
+        if (writer >= 0) {
+            close(writer);
+        }
+    }
+}
+
 // --- V4L2 devices that are not there ---
 
 TEST(V4l2Camera, DeviceThatIsMissingOrNoCameraDoesNotConnect) {
@@ -291,13 +619,34 @@ struct CameraChoiceTest : ::testing::Test {
 
 // Index 0 tries a running PipeWire session's camera first (tests/camera_pipewire_test.cpp).
 TEST_F(CameraChoiceTest, WithoutMorvalaCameraIndexNIsDevVideoN) {
-    unsetenv("MORVALA_CAMERA");
     std::vector<std::string> expected;
     for (int index = 0; index < 10; ++index) {
         expected.push_back("/dev/video" + std::to_string(index));
     }
     expected[0] = "pipewire or /dev/video0";
-    EXPECT_EQ(SourceNames(), expected);
+    // Empty is no choice at all.
+    for (const char* value : {static_cast<const char*>(nullptr), ""}) {
+        value ? setenv("MORVALA_CAMERA", value, 1) : unsetenv("MORVALA_CAMERA");
+        EXPECT_EQ(SourceNames(), expected) << (value ? "empty" : "unset");
+    }
+}
+
+// When not even the last of the ten devices opens, its line also says how to run without one.
+TEST_F(CameraChoiceTest, TheLastDefaultDeviceToFailSaysHowToRunWithoutACamera) {
+    const std::string hint =
+        "\nmorvala: no camera opened; MORVALA_CAMERA=synthetic runs with a built-in scene "
+        "instead, MORVALA_CAMERA=FILE with a clip or picture";
+    unsetenv("MORVALA_CAMERA");
+    for (int index = 0; index < 10; ++index) {
+        auto source = drivers::MakeCameraSource(index);
+        std::string reason;
+        if (source->Connect(&reason)) {
+            continue;  // a real camera on this machine
+        }
+        bool hints = reason.size() > hint.size() &&
+                     reason.compare(reason.size() - hint.size(), hint.size(), hint) == 0;
+        EXPECT_EQ(hints, index == 9) << index << ": " << reason;
+    }
 }
 
 TEST_F(CameraChoiceTest, MorvalaCameraNamesTheOneSourceAtIndexZero) {

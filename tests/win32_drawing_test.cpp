@@ -352,6 +352,34 @@ INSTANTIATE_TEST_SUITE_P(
         return std::string(info.param.name);
     });
 
+// Placed at the bottom of its rectangle, a line keeps every row of its ink, descenders
+// included, and every line stands on the same baseline: the line is the font's full height.
+TEST_F(DrawingTest, BottomAlignedLinesKeepTheirDescentAndShareOneBaseline) {
+    constexpr RECT kAboveTheEdge{0, 0, 320, 200};  // clipped by the rectangle, not the window
+    auto inkOf = [&](const char* text, UINT format) {
+        HWND window = Draw([&](HDC dc) {
+            SetBkMode(dc, TRANSPARENT);
+            RECT rect = kAboveTheEdge;
+            DrawTextA(dc, text, -1, &rect, format);
+        });
+        InkBox ink = InkBox::Of(WindowSurface(window), kWhite);
+        DestroyWindow(window);
+        return ink;
+    };
+    std::set<int> drops;
+    for (const char* text :
+         {kLongestPrompt, "Press space 7 more times.", "gjpqy", "1234.500000", "@|"}) {
+        SCOPED_TRACE(text);
+        InkBox atTop = inkOf(text, DT_LEFT | DT_TOP | DT_SINGLELINE);
+        InkBox atBottom = inkOf(text, DT_LEFT | DT_BOTTOM | DT_SINGLELINE);
+        ASSERT_GE(atTop.bottom, 0) << "no text drawn";
+        EXPECT_EQ(atBottom.bottom - atBottom.top, atTop.bottom - atTop.top) << "rows were cut";
+        EXPECT_LT(atBottom.bottom, kAboveTheEdge.bottom);
+        drops.insert(atBottom.top - atTop.top);
+    }
+    EXPECT_EQ(drops.size(), 1u) << "the lines stand on different baselines";
+}
+
 TEST_F(DrawingTest, TextIsAntiAliasedInTheTextColour) {
     HWND window = Draw([](HDC dc) {
         SetBkMode(dc, TRANSPARENT);

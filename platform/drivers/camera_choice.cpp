@@ -1,6 +1,6 @@
 // Which source is behind each capture driver index: by default /dev/videoN, with the camera
 // of a running PipeWire session first; MORVALA_CAMERA names one source instead, which becomes
-// index 0.
+// index 0. An empty MORVALA_CAMERA is no choice.
 #include <cstdlib>
 #include <cstring>
 #include <vector>
@@ -24,6 +24,36 @@ bool IsVideoDevicePath(const char* path) {
     const char* number = path + sizeof kPrefix - 1;
     return *number != '\0' && std::strspn(number, "0123456789") == std::strlen(number);
 }
+
+constexpr int kDefaultDevices = 10;
+
+// The last device the program tries when none is chosen: when it does not open either, none
+// did, and the line that says why also says how to run without a camera.
+class LastDefaultDevice final : public CameraSource {
+  public:
+    explicit LastDefaultDevice(std::unique_ptr<CameraSource> device) : device_(std::move(device)) {}
+
+    std::string Name() const override { return device_->Name(); }
+
+    bool Connect(std::string* reason) override {
+        if (device_->Connect(reason)) {
+            return true;
+        }
+        *reason +=
+            "\nmorvala: no camera opened; MORVALA_CAMERA=synthetic runs with a built-in scene "
+            "instead, MORVALA_CAMERA=FILE with a clip or picture";
+        return false;
+    }
+
+    bool AcceptsFormat() override { return device_->AcceptsFormat(); }
+
+    Take TakePicture(uint64_t elapsedMs, int waitMs, unsigned char* frame) override {
+        return device_->TakePicture(elapsedMs, waitMs, frame);
+    }
+
+  private:
+    std::unique_ptr<CameraSource> device_;
+};
 
 // The first of several sources that connects, tried again in the same order on every connect,
 // so that a camera that comes back where it was preferred is used again.
@@ -74,6 +104,9 @@ class FirstThatConnects : public CameraSource {
 // programs, and on cameras behind an image processor it is the only usable picture.
 std::unique_ptr<CameraSource> MakeDefaultCamera(int index) {
     std::unique_ptr<CameraSource> device = MakeV4l2Camera("/dev/video" + std::to_string(index));
+    if (index == kDefaultDevices - 1) {
+        return std::make_unique<LastDefaultDevice>(std::move(device));
+    }
     if (index != 0) {
         return device;
     }
@@ -94,7 +127,7 @@ std::unique_ptr<CameraSource> MakeCameraSource(int index) {
         return SourcesInPlace()(index);
     }
     const char* chosen = std::getenv("MORVALA_CAMERA");
-    if (chosen == nullptr) {
+    if (chosen == nullptr || *chosen == '\0') {
         return MakeDefaultCamera(index);
     }
     if (index != 0) {
@@ -116,6 +149,7 @@ std::unique_ptr<CameraSource> MakeCameraSource(int index) {
     if (IsVideoDevicePath(chosen)) {
         return MakeV4l2Camera(chosen);
     }
+    // Anything else is a path, taken as it is written.
     return MakeFileCamera(chosen);
 }
 

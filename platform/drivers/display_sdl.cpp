@@ -1,8 +1,13 @@
 #include "platform/drivers/display_sdl.h"
 
 #include <SDL.h>
+#include <pthread.h>
+#include <sys/prctl.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <map>
 #include <thread>
@@ -38,6 +43,31 @@ unsigned VirtualKeyOf(SDL_Keycode key) {
         default:
             return 0;
     }
+}
+
+// SDL shows a box on X11 from a forked child and waits for it. Killed meanwhile, the program
+// would leave that child and its box on the screen: a child forked while a box is being shown
+// is ended with the thread that forked it.
+std::atomic<pid_t> boxShower{0};
+
+void EndWithTheBoxShower() {
+    pid_t shower = boxShower.load();
+    if (shower == 0) {
+        return;
+    }
+    prctl(PR_SET_PDEATHSIG, SIGKILL);
+    if (getppid() != shower) {
+        _exit(1);  // already gone before the line above took effect
+    }
+}
+
+void ShowBoxEndingWithTheProgram(Uint32 icon, const char* caption, const char* text,
+                                 SDL_Window* owner) {
+    [[maybe_unused]] static int watchingForks =
+        pthread_atfork(nullptr, nullptr, EndWithTheBoxShower);
+    boxShower = getpid();
+    SDL_ShowSimpleMessageBox(icon, caption, text, owner);
+    boxShower = 0;
 }
 
 class SdlDisplay final : public Display {
@@ -119,8 +149,8 @@ class SdlDisplay final : public Display {
         bool ownerShown = native && (SDL_GetWindowFlags(native->window) & SDL_WINDOW_SHOWN);
         Uint32 icon = (type & MB_ICONERROR) ? SDL_MESSAGEBOX_ERROR : SDL_MESSAGEBOX_INFORMATION;
         // Without a display there is no box; the caller has written the text to stderr.
-        SDL_ShowSimpleMessageBox(icon, caption.c_str(), text.c_str(),
-                                 ownerShown ? native->window : nullptr);
+        ShowBoxEndingWithTheProgram(icon, caption.c_str(), text.c_str(),
+                                    ownerShown ? native->window : nullptr);
     }
 
     uint64_t NowMilliseconds() override {

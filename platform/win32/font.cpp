@@ -2,8 +2,11 @@
 
 #include <fontconfig/fontconfig.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+
+#include "platform/win32/ansi.h"
 
 namespace morvala::win32 {
 namespace {
@@ -49,11 +52,34 @@ TTF_Font* OpenUserInterfaceFont() {
     return font;
 }
 
+// A rendered line is as high as its glyphs reach, so a line of every character measures them all.
+int LineHeightOf(TTF_Font* font) {
+    std::string everyCharacter;
+    for (int code = 0x20; code <= 0xFF; ++code) {
+        // Windows-1252 leaves these undefined.
+        bool undefined = code == 0x7F || code == 0x81 || code == 0x8D || code == 0x8F ||
+                         code == 0x90 || code == 0x9D;
+        if (!undefined) {
+            everyCharacter += char(code);
+        }
+    }
+    int height = 0;
+    if (TTF_SizeUTF8(font, AnsiToUtf8(everyCharacter).c_str(), nullptr, &height) != 0) {
+        return TTF_FontHeight(font);
+    }
+    return std::max(height, TTF_FontHeight(font));
+}
+
 }  // namespace
 
 TTF_Font* UserInterfaceFont() {
     static TTF_Font* font = OpenUserInterfaceFont();
     return font;
+}
+
+int UserInterfaceLineHeight() {
+    static int height = UserInterfaceFont() != nullptr ? LineHeightOf(UserInterfaceFont()) : 0;
+    return height;
 }
 
 }  // namespace morvala::win32

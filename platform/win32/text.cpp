@@ -74,7 +74,7 @@ int WINAPI DrawTextA(HDC dc, LPCSTR text, int length, LPRECT rect, UINT format) 
 
     std::string utf8 = AnsiToUtf8(line);
     int width = 0;
-    int height = TTF_FontHeight(font);
+    int height = UserInterfaceLineHeight();
     if (!utf8.empty()) {
         TTF_SizeUTF8(font, utf8.c_str(), &width, nullptr);
     }

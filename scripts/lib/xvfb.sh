@@ -14,7 +14,8 @@ wait_for() {
 # The caller stops it: kill "$XVFB_PID".
 start_virtual_display() {
     local scratch=$1
-    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$scratch/display" \
+    # -noreset: a server resetting after its last client left refuses the next connection.
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp -noreset 3>"$scratch/display" \
         2>"$scratch/xvfb.err" &
     XVFB_PID=$!
     wait_for test -s "$scratch/display" || {

@@ -51,7 +51,7 @@ recognising_shown() {
         [ "$(pixels_of_colour "$shot" '#FFFFFF' 200x18+60+112)" -eq 0 ]
 }
 wait_for recognising_shown || fail "after eight presses no distance is shown, or a prompt is"
-# The square is drawn at the patch in one colour, red with equal green and blue.
+# The rectangle is drawn at the patch in one colour, red with equal green and blue.
 colour=$(pixel "$shot" 94 100)
 [[ "$colour" =~ ^#FF([0-9A-F]{2})([0-9A-F]{2})$ ]] && [ "${BASH_REMATCH[1]}" = "${BASH_REMATCH[2]}" ] ||
     fail "no patch frame at x 94: $colour"
@@ -72,6 +72,15 @@ wait_for_program
 [ "$status" = 1 ] || fail "the camera failure ended with exit code $status, not 1"
 grep -q "no such clip.mp4: cannot open" "$scratch/err" || fail "the camera's reason is missing"
 grep -qx "Error: Error: cannot connect to camera!" "$scratch/err" || fail "the box's text is missing"
+
+# Killed while its error box is up, the program takes the box with it.
+no_error_box() { ! window_titled Error >/dev/null; }
+MORVALA_CAMERA="$scratch/no such clip.mp4" "$morvala" 2>"$scratch/err" &
+program=$!
+wait_for_window Error >/dev/null || fail "no error box appeared"
+kill "$program"
+wait_for_program
+wait_for no_error_box || fail "the error box outlived the killed program"
 
 # No display at all: one line says so, and the exit code is 1.
 status=0

@@ -29,6 +29,13 @@ fail() {
 
 start_virtual_display "$work" || fail "no virtual display"
 
+# The display outlives its clients. A server that resets once its last client has left
+# refuses a connection that arrives meanwhile, and forgets what that client set.
+xprop -root -f MORVALA_DISPLAY_PROBE 8s -set MORVALA_DISPLAY_PROBE kept
+sleep 0.5
+xprop -root MORVALA_DISPLAY_PROBE | grep -q '"kept"' ||
+  fail "the virtual display reset when its last client left"
+
 pixel_is() {  # pixel_is WINDOW X Y COLOUR
   [ "$(pixel "$1" "$2" "$3")" = "$4" ]
 }

@@ -34,7 +34,8 @@ control=$scratch/control
 # Starts the program with the emulated webcam set up by $1 and sets `window`.
 start_program() {
     echo plugged >"$control"
-    EMULATED_CAMERA="device=/dev/video0 control=$control $1" \
+    # Named, so that a PipeWire session's camera, which comes first, cannot stand in for it.
+    MORVALA_CAMERA=/dev/video0 EMULATED_CAMERA="device=/dev/video0 control=$control $1" \
         LD_PRELOAD="$preload" "$morvala" 2>"$scratch/err" &
     program=$!
     window=$(wait_for_window Morvala) || fail "no window titled Morvala appeared"

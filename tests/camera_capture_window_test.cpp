@@ -254,15 +254,18 @@ struct PatienceTest : CaptureWindowTest {
 constexpr char kGivenUp[] = "morvala: camera scripted 0: no picture, reopening\n";
 constexpr char kBack[] = "morvala: camera scripted 0: back\n";
 
-TEST_F(PatienceTest, SilentCameraIsReopenedAfterTwoSecondsAndBackOnlyWithAPicture) {
+TEST_F(PatienceTest, SilentCameraIsReopenedAfterTwoSecondsSaidOnceAndBackOnlyWithAPicture) {
     auto camera = Connects({test::PatternFrame(1), test::PatternFrame(2)});
-    camera.takes = {Take::kPicture, Take::kNothing, Take::kNothing, Take::kNothing};
+    camera.takes = {Take::kPicture, Take::kNothing, Take::kNothing,
+                    Take::kNothing, Take::kNothing, Take::kNothing};
     std::string said = Run(camera, {{0, 1, 0},
                                     {1999, 1, 0},  // silent, not yet lost
                                     {1, 1, 0},     // two seconds: given up
                                     {999, 1, 0},   // too soon to reopen
                                     {1, 1, 1},     // reopened, no picture yet
-                                    {10, 2, 1}});  // a picture: back
+                                    {5000, 1, 1},  // still silent: given up again, quietly
+                                    {1000, 1, 2},  // reopened again
+                                    {10, 2, 2}});  // a picture: back
     EXPECT_EQ(said, std::string(kGivenUp) + kBack);
 }
 

@@ -617,11 +617,13 @@ struct CameraChoiceTest : ::testing::Test {
     }
 };
 
+// Index 0 tries a running PipeWire session's camera first (tests/camera_pipewire_test.cpp).
 TEST_F(CameraChoiceTest, WithoutMorvalaCameraIndexNIsDevVideoN) {
     std::vector<std::string> expected;
     for (int index = 0; index < 10; ++index) {
         expected.push_back("/dev/video" + std::to_string(index));
     }
+    expected[0] = "pipewire or /dev/video0";
     // Empty is no choice at all.
     for (const char* value : {static_cast<const char*>(nullptr), ""}) {
         value ? setenv("MORVALA_CAMERA", value, 1) : unsetenv("MORVALA_CAMERA");

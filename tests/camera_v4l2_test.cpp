@@ -7,6 +7,7 @@
 #include <deque>
 
 #include "platform/drivers/camera_v4l2.h"
+#include "platform/drivers/camera_v4l2_mjpeg.h"
 
 namespace morvala {
 namespace {
@@ -18,7 +19,10 @@ using drivers::VideoDevice;
 struct FakeDeviceState {
     bool opens = true;
     bool unplugged = false;
-    std::deque<int> filled;            // buffers the camera has filled, oldest first
+    std::deque<int> filled;  // buffers the camera has filled, oldest first
+    // What each dequeue finds instead of a good frame, in turn; a good frame once used up.
+    std::deque<VideoDevice::Dequeued> faults;
+    std::vector<int> undecodable;      // buffers whose picture cannot be converted
     unsigned char brightness[2] = {};  // what each buffer shows
     int openCount = 0;
     int closeCount = 0;
@@ -44,17 +48,29 @@ class FakeDevice : public VideoDevice {
         }
         return state_->filled.empty() ? Wait::kTimeout : Wait::kReady;
     }
-    int Dequeue() override {
-        int buffer = state_->filled.front();
+    Dequeued Dequeue(int* buffer) override {
+        Dequeued found = Dequeued::kFrame;
+        if (!state_->faults.empty()) {
+            found = state_->faults.front();
+            state_->faults.pop_front();
+        }
+        if (found == Dequeued::kNone || found == Dequeued::kFailed) {
+            return found;
+        }
+        *buffer = state_->filled.front();
         state_->filled.pop_front();
-        return buffer;
+        return found;
     }
     bool Requeue(int buffer) override {
         state_->requeued.push_back(buffer);
         return true;
     }
-    void Convert(int buffer, unsigned char* frame) override {
+    bool Convert(int buffer, unsigned char* frame) override {
+        if (std::count(state_->undecodable.begin(), state_->undecodable.end(), buffer) != 0) {
+            return false;
+        }
         std::memset(frame, state_->brightness[buffer], kFrameBytes);
+        return true;
     }
 
   private:
@@ -136,6 +152,60 @@ TEST_F(V4l2CameraTest, FailedDeviceIsLostUntilConnectedAgainWhichClosesItFirst) 
     Fill(0, 90);
     EXPECT_EQ(TakeBrightness().brightness, 90);
     EXPECT_EQ(device.openCount, 3);
+}
+
+// A damaged buffer is handed back unseen, a dequeue that finds nothing is no failure, and a
+// picture that cannot be converted is skipped: the take goes on to the next good picture.
+TEST_F(V4l2CameraTest, PassesOverBadFramesToTheNextGoodOne) {
+    using Dequeued = VideoDevice::Dequeued;
+    struct Case {
+        const char* what;
+        std::vector<Dequeued> faults;
+        std::vector<int> undecodable;
+    };
+    const Case cases[] = {
+        {"damaged", {Dequeued::kDamaged}, {}},
+        {"nothing after all", {Dequeued::kNone}, {}},
+        {"undecodable", {}, {0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        device.faults.assign(c.faults.begin(), c.faults.end());
+        device.undecodable = c.undecodable;
+        device.requeued.clear();
+        Fill(0, 40);
+        Taken taken = TakeBrightness();
+        if (c.faults == std::vector<Dequeued>{Dequeued::kNone}) {
+            // The frame found nothing; the one filled is there on the next look.
+            EXPECT_EQ(taken.take, drivers::Take::kPicture);
+            EXPECT_EQ(taken.brightness, 40);
+        } else {
+            EXPECT_EQ(taken.take, drivers::Take::kNothing);
+            EXPECT_EQ(taken.brightness, 0x77) << "a bad picture is never written";
+            EXPECT_EQ(device.requeued, (std::vector<int>{0})) << "the bad buffer goes back";
+            device.undecodable.clear();
+            Fill(1, 50);
+            EXPECT_EQ(TakeBrightness().brightness, 50);
+        }
+        EXPECT_EQ(device.closeCount, 0);
+    }
+}
+
+// Motion-JPEG is decoded at the smallest reduced size that still fills the frame once cropped
+// to 4:3, and never below it.
+TEST(MjpegReduction, IsTheSmallestSizeThatStillFillsTheFrame) {
+    struct Case {
+        int width, height, halvings;
+    };
+    const Case cases[] = {
+        {320, 240, 0},   {352, 288, 0},   {640, 480, 1}, {1280, 720, 1}, {1920, 1080, 2},
+        {2560, 1440, 2}, {5120, 2880, 3}, {639, 479, 1},  // FFmpeg rounds a reduced size up: 320 x
+                                                          // 240
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(drivers::ReductionFor(c.width, c.height), c.halvings)
+            << c.width << " x " << c.height;
+    }
 }
 
 }  // namespace

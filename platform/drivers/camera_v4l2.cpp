@@ -1,11 +1,14 @@
-// A V4L2 camera as a source: the newest picture on every take. A device that fails is reported
-// lost; the capture window decides when to open it again.
+// A V4L2 camera as a source: the newest picture on every take. Damaged frames are handed back
+// unseen and the next one is waited for within the take's wait; only a device that reports
+// itself gone or broken is lost, and the capture window decides when to open it again.
 #include "platform/drivers/camera_v4l2.h"
 
-#include <vector>
+#include <chrono>
 
 namespace morvala::drivers {
 namespace {
+
+using Clock = std::chrono::steady_clock;
 
 class V4l2Camera : public CameraSource {
   public:
@@ -24,7 +27,24 @@ class V4l2Camera : public CameraSource {
         if (!open_) {
             return Take::kLost;
         }
-        return TakeNewestFrame(waitMs, frame);
+        Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(waitMs);
+        for (;;) {
+            int newest = -1;
+            if (!TakeNewestBuffer(deadline, &newest)) {
+                return Take::kLost;
+            }
+            if (newest < 0) {
+                return Take::kNothing;
+            }
+            // A frame cut short or undecodable is skipped like a damaged one.
+            bool converted = device_->Convert(newest, frame);
+            if (!device_->Requeue(newest)) {
+                return Take::kLost;
+            }
+            if (converted) {
+                return Take::kPicture;
+            }
+        }
     }
 
   private:
@@ -35,34 +55,51 @@ class V4l2Camera : public CameraSource {
         }
     }
 
-    // Takes every buffer already filled and keeps the newest, so no stale picture is shown;
-    // waits only when none is there yet.
-    Take TakeNewestFrame(int waitMs, unsigned char* frame) {
-        std::vector<int> filled;
-        VideoDevice::Wait wait = device_->WaitForFrame(0);
-        if (wait == VideoDevice::Wait::kTimeout) {
-            wait = device_->WaitForFrame(waitMs);
-        }
-        while (wait == VideoDevice::Wait::kReady) {
-            int buffer = device_->Dequeue();
-            if (buffer < 0) {
-                wait = VideoDevice::Wait::kFailed;
-                break;
+    static int MillisecondsUntil(Clock::time_point deadline) {
+        auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+        return left.count() > 0 ? static_cast<int>(left.count()) : 0;
+    }
+
+    // Takes every buffer already filled and keeps the newest in *newest (the others go straight
+    // back), so no stale picture is shown; waits, until the deadline, only while it has none.
+    // False when the device is lost: whatever it holds goes with it when it is closed.
+    bool TakeNewestBuffer(Clock::time_point deadline, int* newest) {
+        for (;;) {
+            VideoDevice::Wait wait = device_->WaitForFrame(0);
+            if (wait == VideoDevice::Wait::kTimeout && *newest < 0) {
+                int leftMs = MillisecondsUntil(deadline);
+                if (leftMs > 0) {
+                    wait = device_->WaitForFrame(leftMs);
+                }
             }
-            filled.push_back(buffer);
-            wait = device_->WaitForFrame(0);
+            if (wait == VideoDevice::Wait::kFailed) {
+                return false;
+            }
+            if (wait == VideoDevice::Wait::kTimeout) {
+                return true;
+            }
+            int buffer = -1;
+            switch (device_->Dequeue(&buffer)) {
+                case VideoDevice::Dequeued::kFailed:
+                    return false;
+                case VideoDevice::Dequeued::kNone:
+                    if (*newest >= 0 || MillisecondsUntil(deadline) == 0) {
+                        return true;
+                    }
+                    break;
+                case VideoDevice::Dequeued::kDamaged:
+                    if (!device_->Requeue(buffer)) {
+                        return false;
+                    }
+                    break;
+                case VideoDevice::Dequeued::kFrame:
+                    if (*newest >= 0 && !device_->Requeue(*newest)) {
+                        return false;
+                    }
+                    *newest = buffer;
+                    break;
+            }
         }
-        bool lost = wait == VideoDevice::Wait::kFailed;
-        if (!lost && !filled.empty()) {
-            device_->Convert(filled.back(), frame);
-        }
-        for (int buffer : filled) {
-            lost = !device_->Requeue(buffer) || lost;
-        }
-        if (lost) {
-            return Take::kLost;
-        }
-        return filled.empty() ? Take::kNothing : Take::kPicture;
     }
 
     std::unique_ptr<VideoDevice> device_;

@@ -12,6 +12,12 @@ namespace morvala::drivers {
 class VideoDevice {
   public:
     enum class Wait { kReady, kTimeout, kFailed };
+    enum class Dequeued {
+        kFrame,    // a filled buffer
+        kDamaged,  // a buffer the camera flagged as damaged: hand it back unseen
+        kNone,     // none after all (libv4l2 took a frame it could not convert back)
+        kFailed,   // the device is gone or broken
+    };
 
     virtual ~VideoDevice() = default;
 
@@ -21,12 +27,12 @@ class VideoDevice {
     virtual void Close() = 0;
     // Waits at most timeoutMs for a filled buffer.
     virtual Wait WaitForFrame(int timeoutMs) = 0;
-    // Takes a filled buffer from the device: its index, or -1 on failure.
-    virtual int Dequeue() = 0;
+    // Takes a filled buffer from the device; *buffer is its index unless kNone or kFailed.
+    virtual Dequeued Dequeue(int* buffer) = 0;
     // Hands a buffer back to be filled again.
     virtual bool Requeue(int buffer) = 0;
-    // Writes a filled buffer's picture as a frame.
-    virtual void Convert(int buffer, unsigned char* frame) = 0;
+    // Writes a filled buffer's picture as a frame; false when it is cut short or undecodable.
+    virtual bool Convert(int buffer, unsigned char* frame) = 0;
 };
 
 std::unique_ptr<CameraSource> MakeV4l2Camera(std::unique_ptr<VideoDevice> device);

@@ -35,7 +35,9 @@ struct SourcePatience {
     bool pictureSinceConnect = false;
     bool lost = false;
     uint64_t lostAtMs = 0;  // or the last attempt to reopen since
-    bool reopened = false;  // "back" is said with the first picture after a reopen
+    // Said once when the source is lost, and "back" with its next picture: a camera that stays
+    // silent through many reopens is not reported again at each one.
+    bool saidLost = false;
 };
 
 struct CaptureWindowState {
@@ -133,7 +135,6 @@ void TryReopen(CaptureWindowState& state) {
     patience.lostAtMs = NowMilliseconds();
     if (opened) {
         patience.lost = false;
-        patience.reopened = true;
         patience.pictureSinceConnect = false;
         patience.waitingSinceMs = patience.lostAtMs;
     }
@@ -149,7 +150,7 @@ void TakeFromSource(CaptureWindowState& state) {
         state.source->TakePicture(elapsedMs, morvala::win32::kGrabWaitMs, patience.lastGood.data());
     uint64_t nowMs = NowMilliseconds();
     if (take == Take::kPicture) {
-        if (std::exchange(patience.reopened, false)) {
+        if (std::exchange(patience.saidLost, false)) {
             SayOfSource(state, "back");
         }
         patience.pictureSinceConnect = true;
@@ -159,9 +160,10 @@ void TakeFromSource(CaptureWindowState& state) {
     uint64_t limitMs = patience.pictureSinceConnect ? morvala::win32::kSilenceLimitMs
                                                     : morvala::win32::kFirstPictureGraceMs;
     if (take == Take::kLost || nowMs - patience.waitingSinceMs >= limitMs) {
-        SayOfSource(state, "no picture, reopening");
+        if (!std::exchange(patience.saidLost, true)) {
+            SayOfSource(state, "no picture, reopening");
+        }
         patience.lost = true;
-        patience.reopened = false;
         patience.lostAtMs = nowMs;
     }
 }

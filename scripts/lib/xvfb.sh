@@ -62,3 +62,28 @@ picture() {
         import -window "$source" "$@"
     fi
 }
+
+# The frame of a test that runs a program on a virtual display: a scratch folder, the
+# program's pid in $program, all of it stopped on exit, and fail(), which says why and shows
+# the program's stderr ($scratch/err). $1 names the test in its messages. A test with more to
+# stop defines stop_more; one with more to show defines its own fail after this.
+begin_program_test() {
+    program_test_name=$1
+    scratch=$(mktemp -d)
+    program=
+    trap end_program_test EXIT
+}
+
+end_program_test() {
+    [ -n "$program" ] && kill "$program" 2>/dev/null || true
+    if declare -F stop_more >/dev/null; then stop_more; fi
+    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
+    rm -rf "$scratch"
+}
+
+fail() {
+    echo "$program_test_name: $*" >&2
+    echo "--- program's stderr:" >&2
+    cat "$scratch/err" >&2 2>/dev/null || true
+    exit 1
+}

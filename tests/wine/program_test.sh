@@ -14,15 +14,8 @@ same_frames_session=$2
 close_request=$3
 source "$(dirname "$0")/../../scripts/lib/xvfb.sh"
 
-scratch=$(mktemp -d)
-program=
-cleanup() {
-    [ -n "$program" ] && kill "$program" 2>/dev/null || true
-    wineserver -k 2>/dev/null || true
-    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
-    rm -rf "$scratch"
-}
-trap cleanup EXIT
+begin_program_test "wine test"
+stop_more() { wineserver -k 2>/dev/null || true; }
 
 fail() {
     echo "wine test: $*" >&2

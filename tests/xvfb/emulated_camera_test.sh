@@ -12,21 +12,7 @@ preload=$camera_library
 [ $# -ge 4 ] && preload="$4:$camera_library"
 source "$(dirname "$0")/../../scripts/lib/xvfb.sh"
 
-scratch=$(mktemp -d)
-program=
-cleanup() {
-    [ -n "$program" ] && kill "$program" 2>/dev/null || true
-    [ -n "${XVFB_PID:-}" ] && kill "$XVFB_PID" 2>/dev/null || true
-    rm -rf "$scratch"
-}
-trap cleanup EXIT
-
-fail() {
-    echo "emulated camera test: $*" >&2
-    echo "--- program's stderr:" >&2
-    cat "$scratch/err" >&2 2>/dev/null || true
-    exit 1
-}
+begin_program_test "emulated camera test"
 
 start_virtual_display "$scratch" || fail "no virtual display"
 control=$scratch/control

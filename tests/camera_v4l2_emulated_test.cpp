@@ -13,7 +13,9 @@
 #include <vector>
 
 #include "platform/drivers/camera.h"
+#include "platform/drivers/camera_v4l2_mjpeg.h"
 #include "tests/emulated_camera/emulated_camera.h"
+#include "tests/emulated_camera/pictures.h"
 
 namespace morvala {
 namespace {
@@ -256,6 +258,83 @@ INSTANTIATE_TEST_SUITE_P(
         // libv4l2 cannot convert a short frame: it hands it back and finds no other.
         FaultCase{"FlaggedShortThroughConversion", "mode=bayer damaged-every=2 damaged-as=short"},
         FaultCase{"FlaggedThroughConversion", "mode=bayer damaged-every=2"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct MjpegFrameCase {
+    const char* name;
+    int width, height;
+    enum Damage { kNone, kZeroPadded, kCut, kGarbled, kMarkerInScan } damage;
+    bool shown;
+};
+
+struct MjpegFrameTest : ::testing::TestWithParam<MjpegFrameCase> {};
+
+// Camera frames, without Huffman tables as cameras send them, decoded straight: a whole one is
+// the card upright and round, cropped from a wide or a tall picture; a damaged one, whose end
+// marker is missing or whose scan is broken, is refused and the frame left untouched.
+TEST_P(MjpegFrameTest, ShowsWholeFramesAndRefusesDamagedOnes) {
+    const MjpegFrameCase& c = GetParam();
+    emulated_camera::Pictures pictures =
+        emulated_camera::MakePictures(V4L2_PIX_FMT_MJPEG, c.width, c.height);
+    std::vector<uint8_t> bytes = pictures.good;
+    switch (c.damage) {
+        case MjpegFrameCase::kNone:
+            break;
+        case MjpegFrameCase::kZeroPadded:
+            bytes.resize(bytes.size() + 4096, 0);
+            break;
+        case MjpegFrameCase::kCut:
+            bytes = pictures.cut;
+            break;
+        case MjpegFrameCase::kGarbled:
+            bytes = pictures.garbled;
+            break;
+        case MjpegFrameCase::kMarkerInScan:
+            // A restart marker where none belongs, two thirds of the way through.
+            bytes[bytes.size() * 2 / 3] = 0xFF;
+            bytes[bytes.size() * 2 / 3 + 1] = 0xD3;
+            break;
+    }
+    drivers::MjpegDecoder decoder;
+    std::string reason;
+    ASSERT_TRUE(decoder.Start(c.width, c.height, &reason)) << reason;
+    drivers::FrameScaler scaler;
+    Frame frame;
+    std::fill(frame.bytes.begin(), frame.bytes.end(), 0x77);
+    // Twice: a refused frame leaves the decoder ready for the next.
+    for (int pass = 0; pass < 2; ++pass) {
+        ASSERT_EQ(decoder.Decode(bytes.data(), bytes.size(), scaler, frame.bytes.data()), c.shown)
+            << "pass " << pass;
+    }
+    if (!c.shown) {
+        EXPECT_TRUE(std::all_of(frame.bytes.begin(), frame.bytes.end(),
+                                [](unsigned char byte) { return byte == 0x77; }));
+        ASSERT_TRUE(
+            decoder.Decode(pictures.good.data(), pictures.good.size(), scaler, frame.bytes.data()))
+            << "a whole frame after a damaged one";
+    }
+    EXPECT_EQ(Quadrants(frame), "RGBW");
+    EXPECT_TRUE(LowerHalfWhole(frame));
+    if (c.width * 3 >= c.height * 4) {
+        // The ring, as tall as 70% of the picture, fits in the shown centre of a wide one.
+        int across = frame.RingExtent(true);
+        int down = frame.RingExtent(false);
+        EXPECT_NEAR(down, 2 * emulated_camera::kRingRadius * drivers::kFrameHeight, 6);
+        EXPECT_NEAR(across, down, 4) << "the ring is " << across << " across and " << down;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Frames, MjpegFrameTest,
+    ::testing::Values(MjpegFrameCase{"Wide", 1280, 720, MjpegFrameCase::kNone, true},
+                      MjpegFrameCase{"Tall", 720, 1600, MjpegFrameCase::kNone, true},
+                      MjpegFrameCase{"FourByThree", 640, 480, MjpegFrameCase::kNone, true},
+                      MjpegFrameCase{"ZeroPadded", 1280, 720, MjpegFrameCase::kZeroPadded, true},
+                      MjpegFrameCase{"CutShort", 1280, 720, MjpegFrameCase::kCut, false},
+                      MjpegFrameCase{"Garbled", 1280, 720, MjpegFrameCase::kGarbled, false},
+                      MjpegFrameCase{"GarbledTall", 720, 1600, MjpegFrameCase::kGarbled, false},
+                      MjpegFrameCase{"MarkerInScan", 1280, 720, MjpegFrameCase::kMarkerInScan,
+                                     false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A camera whose first frame after each stream-on is damaged gives its second, after every

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -267,7 +268,28 @@ struct MjpegFrameCase {
     bool shown;
 };
 
-struct MjpegFrameTest : ::testing::TestWithParam<MjpegFrameCase> {};
+// A decoder writing into a frame that starts filled with 0x77, to show whether it was written.
+template <typename Case>
+struct MjpegDecoderTest : ::testing::TestWithParam<Case> {
+    void SetUp() override {
+        std::string reason;
+        ASSERT_TRUE(decoder.Start(&reason)) << reason;
+        std::fill(frame.bytes.begin(), frame.bytes.end(), 0x77);
+    }
+    bool Decode(const std::vector<uint8_t>& bytes) {
+        return decoder.Decode(bytes.data(), bytes.size(), scaler, frame.bytes.data());
+    }
+    bool Untouched() const {
+        return std::all_of(frame.bytes.begin(), frame.bytes.end(),
+                           [](unsigned char byte) { return byte == 0x77; });
+    }
+
+    drivers::MjpegDecoder decoder;
+    drivers::FrameScaler scaler;
+    Frame frame;
+};
+
+struct MjpegFrameTest : MjpegDecoderTest<MjpegFrameCase> {};
 
 // Camera frames, without Huffman tables as cameras send them, decoded straight: a whole one is
 // the card upright and round, cropped from a wide or a tall picture; a damaged one, whose end
@@ -295,23 +317,13 @@ TEST_P(MjpegFrameTest, ShowsWholeFramesAndRefusesDamagedOnes) {
             bytes[bytes.size() * 2 / 3 + 1] = 0xD3;
             break;
     }
-    drivers::MjpegDecoder decoder;
-    std::string reason;
-    ASSERT_TRUE(decoder.Start(c.width, c.height, &reason)) << reason;
-    drivers::FrameScaler scaler;
-    Frame frame;
-    std::fill(frame.bytes.begin(), frame.bytes.end(), 0x77);
     // Twice: a refused frame leaves the decoder ready for the next.
     for (int pass = 0; pass < 2; ++pass) {
-        ASSERT_EQ(decoder.Decode(bytes.data(), bytes.size(), scaler, frame.bytes.data()), c.shown)
-            << "pass " << pass;
+        ASSERT_EQ(Decode(bytes), c.shown) << "pass " << pass;
     }
     if (!c.shown) {
-        EXPECT_TRUE(std::all_of(frame.bytes.begin(), frame.bytes.end(),
-                                [](unsigned char byte) { return byte == 0x77; }));
-        ASSERT_TRUE(
-            decoder.Decode(pictures.good.data(), pictures.good.size(), scaler, frame.bytes.data()))
-            << "a whole frame after a damaged one";
+        EXPECT_TRUE(Untouched());
+        ASSERT_TRUE(Decode(pictures.good)) << "a whole frame after a damaged one";
     }
     EXPECT_EQ(Quadrants(frame), "RGBW");
     EXPECT_TRUE(LowerHalfWhole(frame));
@@ -335,6 +347,103 @@ INSTANTIATE_TEST_SUITE_P(
                       MjpegFrameCase{"GarbledTall", 720, 1600, MjpegFrameCase::kGarbled, false},
                       MjpegFrameCase{"MarkerInScan", 1280, 720, MjpegFrameCase::kMarkerInScan,
                                      false}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+struct MjpegLayoutCase {
+    const char* name;
+    int width, height;
+    J_COLOR_SPACE colourSpace;
+    int lumaAcross, lumaDown;  // luma's sampling factors; the others' are 1
+    bool shown;
+};
+
+struct MjpegLayoutTest : MjpegDecoderTest<MjpegLayoutCase> {};
+
+// The card in mid-tones, where a wrong colour range or matrix shows as much as a wrong colour.
+std::vector<uint8_t> MutedCard(int width, int height) {
+    std::vector<uint8_t> card = emulated_camera::DrawCard(width, height);
+    for (uint8_t& sample : card) {
+        sample = static_cast<uint8_t>(64 + sample / 2);
+    }
+    return card;
+}
+
+// The root mean square of the differences between the frame's samples and the picture's (RGB,
+// width x height, 240 rows or a whole multiple) 4:3 centre, box-filtered down to the frame: as
+// BT.601 luma when the frame is grey.
+double DistanceFromThePicture(const Frame& frame, const std::vector<uint8_t>& rgb, int width,
+                              int height, bool grey) {
+    int factor = height / drivers::kFrameHeight;
+    int left = (width - drivers::kFrameWidth * factor) / 2;
+    double squares = 0;
+    for (int y = 0; y < drivers::kFrameHeight; ++y) {
+        for (int x = 0; x < drivers::kFrameWidth; ++x) {
+            double sums[3] = {};
+            for (int below = 0; below < factor; ++below) {
+                for (int across = 0; across < factor; ++across) {
+                    const uint8_t* pixel =
+                        &rgb[(size_t(y * factor + below) * width + left + x * factor + across) * 3];
+                    double luma = 0.299 * pixel[0] + 0.587 * pixel[1] + 0.114 * pixel[2];
+                    for (int channel = 0; channel < 3; ++channel) {
+                        sums[channel] += grey ? luma : pixel[channel];
+                    }
+                }
+            }
+            Colour colour = frame.At(x, y);
+            const int shown[3] = {colour.red, colour.green, colour.blue};
+            for (int channel = 0; channel < 3; ++channel) {
+                double difference = shown[channel] - sums[channel] / (factor * factor);
+                squares += difference * difference;
+            }
+        }
+    }
+    return std::sqrt(squares / (3.0 * drivers::kFrameWidth * drivers::kFrameHeight));
+}
+
+// Each layout a camera sends becomes the card, upright, coloured and round; one that none sends
+// is refused, leaving the frame as it was.
+TEST_P(MjpegLayoutTest, ShowsEachCameraLayout) {
+    const MjpegLayoutCase& c = GetParam();
+    std::vector<uint8_t> card = MutedCard(c.width, c.height);
+    std::vector<uint8_t> bytes = emulated_camera::EncodeJpeg(
+        card, c.width, c.height, {c.colourSpace, c.lumaAcross, c.lumaDown, 90});
+    ASSERT_EQ(Decode(bytes), c.shown);
+    if (!c.shown) {
+        EXPECT_TRUE(Untouched());
+        return;
+    }
+    bool grey = c.colourSpace == JCS_GRAYSCALE;
+    int down = frame.RingExtent(false);
+    EXPECT_NEAR(down, 2 * emulated_camera::kRingRadius * drivers::kFrameHeight, 6);
+    if (grey) {
+        for (auto [x, y] : {std::pair{40, 30}, {280, 30}, {40, 210}, {280, 210}}) {
+            Colour colour = frame.At(x, y);
+            EXPECT_TRUE(colour.red == colour.green && colour.red == colour.blue) << x << ", " << y;
+        }
+    } else {  // in grey, the blue quadrant is as dark as the ring
+        EXPECT_EQ(Quadrants(frame), "RGBW");
+        EXPECT_NEAR(frame.RingExtent(true), down, 4);
+    }
+    if (c.height % drivers::kFrameHeight == 0 && c.width * 3 >= c.height * 4) {
+        // Measured at 1.3 to 4.1 (chroma blurs the sharp edges); a wrong colour range or matrix
+        // gives 7.5 or more.
+        EXPECT_LT(DistanceFromThePicture(frame, card, c.width, c.height, grey), 5.5);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, MjpegLayoutTest,
+    ::testing::Values(MjpegLayoutCase{"Yuv444", 1280, 720, JCS_YCbCr, 1, 1, true},
+                      MjpegLayoutCase{"Yuv422", 1280, 720, JCS_YCbCr, 2, 1, true},
+                      // Reduced, libjpeg decodes its chroma at the luma's size.
+                      MjpegLayoutCase{"Yuv420", 1280, 720, JCS_YCbCr, 2, 2, true},
+                      MjpegLayoutCase{"Yuv420Whole", 320, 240, JCS_YCbCr, 2, 2, true},
+                      MjpegLayoutCase{"Yuv420OddSize", 650, 490, JCS_YCbCr, 2, 2, true},
+                      MjpegLayoutCase{"Yuv411", 1280, 720, JCS_YCbCr, 4, 1, true},
+                      MjpegLayoutCase{"Yuv440", 1280, 720, JCS_YCbCr, 1, 2, true},
+                      MjpegLayoutCase{"Grey", 1280, 720, JCS_GRAYSCALE, 1, 1, true},
+                      MjpegLayoutCase{"Rgb", 1280, 720, JCS_RGB, 1, 1, true},
+                      MjpegLayoutCase{"ThreeToOne", 1280, 720, JCS_YCbCr, 3, 1, false}),
     [](const auto& info) { return std::string(info.param.name); });
 
 // A camera whose first frame after each stream-on is damaged gives its second, after every

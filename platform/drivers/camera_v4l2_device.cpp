@@ -1,6 +1,6 @@
 // /dev/videoN through libv4l2. The camera is asked for its own format at the smallest size that
 // fills the frame: packed pixels (YUYV, ...) go straight to the frame scaler, Motion-JPEG is
-// decoded by FFmpeg at a reduced size, and only formats neither knows are left to libv4l2 to
+// decoded by libjpeg-turbo at a reduced size, and only formats neither knows are left to libv4l2 to
 // convert to BGR24.
 #include <fcntl.h>
 #include <libv4l2.h>
@@ -243,7 +243,7 @@ class V4l2Device : public VideoDevice {
         sourceWidth_ = format.fmt.pix.width;
         sourceHeight_ = format.fmt.pix.height;
         sourceStride_ = format.fmt.pix.bytesperline;
-        if (choice_.mjpeg && !mjpeg_.Start(sourceWidth_, sourceHeight_, reason)) {
+        if (choice_.mjpeg && !mjpeg_.Start(reason)) {
             return false;
         }
 

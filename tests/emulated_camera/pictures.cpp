@@ -21,36 +21,6 @@ extern "C" {
 namespace emulated_camera {
 namespace {
 
-std::vector<uint8_t> DrawCard(int width, int height) {
-    std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
-    double outer = kRingRadius * height;
-    double inner = outer - kRingThickness * height;
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            bool left = x < width / 2;
-            bool top = y < height / 2;
-            uint8_t colour[3] = {255, 255, 255};
-            if (top && left) {
-                colour[1] = colour[2] = 0;
-            } else if (top) {
-                colour[0] = colour[2] = 0;
-            } else if (left) {
-                colour[0] = colour[1] = 0;
-            }
-            // Square pixels: the ring is round in the camera's own picture.
-            double distance = std::hypot(x + 0.5 - width / 2.0, y + 0.5 - height / 2.0);
-            if (distance <= outer && distance >= inner) {
-                colour[0] = colour[1] = colour[2] = 0;
-            }
-            uint8_t* pixel = &rgb[(static_cast<size_t>(y) * width + x) * 3];
-            pixel[0] = colour[0];
-            pixel[1] = colour[1];
-            pixel[2] = colour[2];
-        }
-    }
-    return rgb;
-}
-
 [[noreturn]] void Fail(const char* what) {
     std::fprintf(stderr, "emulated camera: %s\n", what);
     std::abort();
@@ -146,6 +116,68 @@ std::vector<uint8_t> Mjpeg(const std::vector<uint8_t>& rgb, int width, int heigh
 }
 
 }  // namespace
+
+std::vector<uint8_t> DrawCard(int width, int height) {
+    std::vector<uint8_t> rgb(static_cast<size_t>(width) * height * 3);
+    double outer = kRingRadius * height;
+    double inner = outer - kRingThickness * height;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            bool left = x < width / 2;
+            bool top = y < height / 2;
+            uint8_t colour[3] = {255, 255, 255};
+            if (top && left) {
+                colour[1] = colour[2] = 0;
+            } else if (top) {
+                colour[0] = colour[2] = 0;
+            } else if (left) {
+                colour[0] = colour[1] = 0;
+            }
+            // Square pixels: the ring is round in the camera's own picture.
+            double distance = std::hypot(x + 0.5 - width / 2.0, y + 0.5 - height / 2.0);
+            if (distance <= outer && distance >= inner) {
+                colour[0] = colour[1] = colour[2] = 0;
+            }
+            uint8_t* pixel = &rgb[(static_cast<size_t>(y) * width + x) * 3];
+            pixel[0] = colour[0];
+            pixel[1] = colour[1];
+            pixel[2] = colour[2];
+        }
+    }
+    return rgb;
+}
+
+std::vector<uint8_t> EncodeJpeg(const std::vector<uint8_t>& rgb, int width, int height,
+                                const JpegLayout& layout) {
+    jpeg_compress_struct info;
+    jpeg_error_mgr errors;
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    unsigned char* encoded = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &encoded, &size);
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, layout.quality, TRUE);
+    jpeg_set_colorspace(&info, layout.colourSpace);
+    for (int component = 0; component < info.num_components; ++component) {
+        info.comp_info[component].h_samp_factor = component == 0 ? layout.lumaAcross : 1;
+        info.comp_info[component].v_samp_factor = component == 0 ? layout.lumaDown : 1;
+    }
+    jpeg_start_compress(&info, TRUE);
+    while (info.next_scanline < info.image_height) {
+        JSAMPROW row = const_cast<uint8_t*>(&rgb[size_t(info.next_scanline) * width * 3]);
+        jpeg_write_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::vector<uint8_t> bytes(encoded, encoded + size);
+    std::free(encoded);
+    return bytes;
+}
 
 Pictures MakePictures(uint32_t fourcc, int width, int height) {
     std::vector<uint8_t> rgb = DrawCard(width, height);

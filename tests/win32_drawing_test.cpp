@@ -250,6 +250,50 @@ TEST_F(DrawingTest, ABandOfScanLinesFillsItsPartOfTheDestination) {
     EXPECT_EQ(surface.At(5, 239), Bitmap::Color(5, 0));
 }
 
+struct PlacedBitmapCase {
+    const char* name;
+    int xDest, yDest, width, height, xSrc, ySrc;
+};
+
+class PlacedBitmapTest : public DrawingTest,
+                         public ::testing::WithParamInterface<PlacedBitmapCase> {};
+
+// Each pixel of the destination rectangle inside the window shows its pixel of the source
+// rectangle (whose origin is the bitmap's lower left corner), where that lies in the bitmap;
+// everything else is left as it was.
+TEST_P(PlacedBitmapTest, ShowsExactlyTheOverlap) {
+    const PlacedBitmapCase& c = GetParam();
+    Bitmap frame(320, 240);
+    HWND window = Draw([&](HDC dc) {
+        SetDIBitsToDevice(dc, c.xDest, c.yDest, c.width, c.height, c.xSrc, c.ySrc, 0, 240,
+                          frame.bits.data(), &frame.info, DIB_RGB_COLORS);
+    });
+    Surface surface = WindowSurface(window);
+    for (int y = 0; y < surface.height; ++y) {
+        for (int x = 0; x < surface.width; ++x) {
+            int column = c.xSrc + x - c.xDest;
+            int memoryRow = c.ySrc + c.height - 1 - (y - c.yDest);
+            bool inDestination =
+                x >= c.xDest && x < c.xDest + c.width && y >= c.yDest && y < c.yDest + c.height;
+            bool inBitmap = column >= 0 && column < 320 && memoryRow >= 0 && memoryRow < 240;
+            uint32_t expected =
+                inDestination && inBitmap ? Bitmap::Color(column, memoryRow) : kWhite;
+            ASSERT_EQ(surface.At(x, y), expected) << x << ", " << y;
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Placements, PlacedBitmapTest,
+    ::testing::Values(PlacedBitmapCase{"FromAnOffset", 10, 20, 50, 30, 100, 60},
+                      PlacedBitmapCase{"OffTheTopLeft", -30, -10, 100, 50, 0, 0},
+                      PlacedBitmapCase{"OffTheBottomRight", 300, 220, 100, 100, 0, 0},
+                      PlacedBitmapCase{"BeforeTheBitmapsLeftEdge", 40, 40, 60, 20, -20, 0},
+                      PlacedBitmapCase{"PastTheBitmapsRightEdge", 40, 40, 60, 20, 300, 0},
+                      PlacedBitmapCase{"PastTheBitmapsTop", 40, 40, 60, 20, 0, 230},
+                      PlacedBitmapCase{"OutsideTheWindow", 400, 0, 50, 50, 0, 0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(DrawingTest, OtherBitmapFormatsAreRefused) {
     Bitmap frame(320, 240);
     frame.info.bmiHeader.biBitCount = 32;

@@ -1,6 +1,7 @@
 // Device contexts over a top-level window's pixel surface, and the pens drawn with.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 
@@ -54,6 +55,20 @@ class Canvas {
                 Put(x, y, pixel);
             }
         }
+    }
+
+    // Row y's pixels from *left up to *right (client coordinates), cut to the clip: null when
+    // none is left, else the first one, with *left and *right moved to the cut.
+    uint32_t* Span(int y, int* left, int* right) {
+        y += origin_.y;
+        int first = std::max(*left + origin_.x, int(clip_.left));
+        int end = std::min(*right + origin_.x, int(clip_.right));
+        if (y < clip_.top || y >= clip_.bottom || first >= end) {
+            return nullptr;
+        }
+        *left = first - origin_.x;
+        *right = end - origin_.x;
+        return &pixels_[y * width_ + first];
     }
 
     // The same canvas, drawing only inside `rect` (client coordinates) as well.

@@ -1,4 +1,5 @@
 // Drawing on a device context: pens and lines, device-independent bitmaps, text settings.
+#include <algorithm>
 #include <cstdlib>
 
 #include "platform/win32.h"
@@ -148,21 +149,29 @@ int WINAPI SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD he
     long long bitmapHeight = std::llabs(header.biHeight);
     long long stride = (header.biWidth * 3LL + 3) / 4 * 4;
     const BYTE* rows = static_cast<const BYTE*>(bits);
+    // The destination columns whose source column lies in the bitmap.
+    long long firstColumn = std::max(0LL, -(long long)xSrc);
+    long long endColumn = std::min((long long)width, (long long)header.biWidth - xSrc);
+    if (firstColumn >= endColumn) {
+        return int(lines);
+    }
     for (long long row = 0; row < height; ++row) {
         // The source rectangle's origin is the bitmap's lower left corner when it is bottom-up.
         long long scan = bottomUp ? ySrc + (long long)height - 1 - row : ySrc + row;
         if (scan < startScan || scan >= (long long)startScan + lines || scan >= bitmapHeight) {
             continue;
         }
-        const BYTE* source = rows + (scan - startScan) * stride;
-        for (long long column = 0; column < width; ++column) {
-            long long sourceColumn = xSrc + column;
-            if (sourceColumn < 0 || sourceColumn >= header.biWidth) {
-                continue;
-            }
-            const BYTE* bgr = source + sourceColumn * 3;
-            canvas->Put(int(xDest + column), int(yDest + row),
-                        uint32_t(bgr[2]) << 16 | uint32_t(bgr[1]) << 8 | bgr[0]);
+        // Far outside any surface either way, whatever the caller passed.
+        constexpr long long kFar = 1 << 30;
+        int left = int(std::clamp(xDest + firstColumn, -kFar, kFar));
+        int right = int(std::clamp(xDest + endColumn, -kFar, kFar));
+        uint32_t* target = canvas->Span(int(yDest + row), &left, &right);
+        if (target == nullptr) {
+            continue;
+        }
+        const BYTE* bgr = rows + (scan - startScan) * stride + (xSrc + left - xDest) * 3;
+        for (int x = left; x < right; ++x, bgr += 3) {
+            *target++ = uint32_t(bgr[2]) << 16 | uint32_t(bgr[1]) << 8 | bgr[0];
         }
     }
     return int(lines);

@@ -264,7 +264,7 @@ INSTANTIATE_TEST_SUITE_P(
 struct MjpegFrameCase {
     const char* name;
     int width, height;
-    enum Damage { kNone, kZeroPadded, kCut, kGarbled, kMarkerInScan } damage;
+    enum Damage { kNone, kZeroPadded, kPaddedScan, kCut, kGarbled, kMarkerInScan } damage;
     bool shown;
 };
 
@@ -305,6 +305,10 @@ TEST_P(MjpegFrameTest, ShowsWholeFramesAndRefusesDamagedOnes) {
         case MjpegFrameCase::kZeroPadded:
             bytes.resize(bytes.size() + 4096, 0);
             break;
+        case MjpegFrameCase::kPaddedScan:
+            // Bytes after the whole scan, before the end marker, as some cameras send.
+            bytes.insert(bytes.end() - 2, 8, 0x5A);
+            break;
         case MjpegFrameCase::kCut:
             bytes = pictures.cut;
             break;
@@ -342,6 +346,7 @@ INSTANTIATE_TEST_SUITE_P(
                       MjpegFrameCase{"Tall", 720, 1600, MjpegFrameCase::kNone, true},
                       MjpegFrameCase{"FourByThree", 640, 480, MjpegFrameCase::kNone, true},
                       MjpegFrameCase{"ZeroPadded", 1280, 720, MjpegFrameCase::kZeroPadded, true},
+                      MjpegFrameCase{"PaddedScan", 1280, 720, MjpegFrameCase::kPaddedScan, true},
                       MjpegFrameCase{"CutShort", 1280, 720, MjpegFrameCase::kCut, false},
                       MjpegFrameCase{"Garbled", 1280, 720, MjpegFrameCase::kGarbled, false},
                       MjpegFrameCase{"GarbledTall", 720, 1600, MjpegFrameCase::kGarbled, false},

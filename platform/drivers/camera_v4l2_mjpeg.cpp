@@ -5,6 +5,8 @@
 #include <cstdio>
 
 #include <jpeglib.h>
+// After jpeglib.h, which it builds on.
+#include <jerror.h>
 
 #include "platform/drivers/camera.h"
 
@@ -33,9 +35,15 @@ struct Failure {
     std::longjmp(reinterpret_cast<Failure*>(info->err)->back, 1);
 }
 
-// A warning is damage libjpeg would paper over (grey blocks, a made-up end): never shown.
+// A warning is damage libjpeg would paper over (grey blocks, a made-up end): never shown. But
+// bytes left over after a whole scan, which some cameras send before the end marker, and an
+// unknown JFIF revision leave the picture whole.
 void Warned(j_common_ptr info, int level) {
-    if (level < 0) {
+    if (level >= 0) {
+        return;  // a trace message
+    }
+    int code = info->err->msg_code;
+    if (code != JWRN_EXTRANEOUS_DATA && code != JWRN_JFIF_MAJOR) {
         GiveUp(info);
     }
 }

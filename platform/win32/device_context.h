@@ -51,8 +51,10 @@ class Canvas {
 
     void Fill(const RECT& rect, uint32_t pixel) {
         for (int y = rect.top; y < rect.bottom; ++y) {
-            for (int x = rect.left; x < rect.right; ++x) {
-                Put(x, y, pixel);
+            int left = rect.left;
+            int right = rect.right;
+            if (uint32_t* row = Span(y, &left, &right)) {
+                std::fill(row, row + (right - left), pixel);
             }
         }
     }

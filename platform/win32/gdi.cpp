@@ -155,16 +155,18 @@ int WINAPI SetDIBitsToDevice(HDC dc, int xDest, int yDest, DWORD width, DWORD he
     if (firstColumn >= endColumn) {
         return int(lines);
     }
+    // Far outside any surface either way, whatever the caller passed.
+    constexpr long long kFar = 1 << 30;
+    const int destinationLeft = int(std::clamp(xDest + firstColumn, -kFar, kFar));
+    const int destinationRight = int(std::clamp(xDest + endColumn, -kFar, kFar));
     for (long long row = 0; row < height; ++row) {
         // The source rectangle's origin is the bitmap's lower left corner when it is bottom-up.
         long long scan = bottomUp ? ySrc + (long long)height - 1 - row : ySrc + row;
         if (scan < startScan || scan >= (long long)startScan + lines || scan >= bitmapHeight) {
             continue;
         }
-        // Far outside any surface either way, whatever the caller passed.
-        constexpr long long kFar = 1 << 30;
-        int left = int(std::clamp(xDest + firstColumn, -kFar, kFar));
-        int right = int(std::clamp(xDest + endColumn, -kFar, kFar));
+        int left = destinationLeft;
+        int right = destinationRight;
         uint32_t* target = canvas->Span(int(yDest + row), &left, &right);
         if (target == nullptr) {
             continue;

@@ -70,13 +70,13 @@ bool DescribePlanes(const jpeg_decompress_struct& info, Planes* planes) {
     // How many luma samples each component's sample spans, across and down, once decoded.
     int spanAcross[kMaxComponents];
     int spanDown[kMaxComponents];
+    int fullAcross = info.max_h_samp_factor * info.min_DCT_scaled_size;
+    int fullDown = info.max_v_samp_factor * info.min_DCT_scaled_size;
     for (int component = 0; component < planes->count; ++component) {
         const jpeg_component_info& described = info.comp_info[component];
         // Reduced, chroma may be decoded at a larger block size to stand in for upsampling.
         int across = described.h_samp_factor * described.DCT_scaled_size;
         int down = described.v_samp_factor * described.DCT_scaled_size;
-        int fullAcross = info.max_h_samp_factor * info.min_DCT_scaled_size;
-        int fullDown = info.max_v_samp_factor * info.min_DCT_scaled_size;
         if (fullAcross % across != 0 || fullDown % down != 0) {
             return false;
         }
@@ -167,13 +167,13 @@ bool ReadPicture(jpeg_decompress_struct* info, Failure* failure, const Planes& p
         jpeg_abort_decompress(info);
         return false;
     }
+    const JDIMENSION lines =
+        static_cast<JDIMENSION>(info->max_v_samp_factor * info->min_DCT_scaled_size);
     for (JDIMENSION band = 0; info->output_scanline < info->output_height; ++band) {
         JSAMPARRAY bandRows[kMaxComponents];
         for (int component = 0; component < planes.count; ++component) {
             bandRows[component] = firstRows[component] + band * planes.bandRows[component];
         }
-        JDIMENSION lines =
-            static_cast<JDIMENSION>(info->max_v_samp_factor * info->min_DCT_scaled_size);
         if (jpeg_read_raw_data(info, bandRows, lines) == 0) {  // never looping for ever
             jpeg_abort_decompress(info);
             return false;

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -215,18 +216,24 @@ TEST_F(PipeWireCameraTest, CameraThatCannotBeHadFailsWithTheReason) {
     const struct {
         const char* choice;
         Session session;
-        std::string reason;
+        std::vector<std::string> reasons;  // the one given, or one of them where a race decides
     } cases[] = {
-        {"pipewire", kNoCamera, "no camera in the PipeWire session"},
-        {"pipewire:Back Camera", kNoCamera, "no camera in the PipeWire session"},
-        {"pipewire:Back Camera", kCamera,
-         "no camera named \"Back Camera\" in the PipeWire session (it has \"front\")"},
-        {"pipewire", kCameraOfAnOddFormat,
-         "PipeWire cannot link the camera to Morvala: no more input formats"},
-        {"pipewire", kNoDaemon, "no PipeWire running (nothing at " + empty + "/pipewire-0)"},
-        {"pipewire", kNoSessionManager,
-         "the session linked no camera to Morvala within 3 s (is a session manager such as "
-         "WirePlumber running?)"},
+        {"pipewire", kNoCamera, {"no camera in the PipeWire session"}},
+        {"pipewire:Back Camera", kNoCamera, {"no camera in the PipeWire session"}},
+        {"pipewire:Back Camera",
+         kCamera,
+         {"no camera named \"Back Camera\" in the PipeWire session (it has \"front\")"}},
+        // The session removes the failed link, at times before PipeWire answers for its state.
+        {"pipewire",
+         kCameraOfAnOddFormat,
+         {"PipeWire cannot link the camera to Morvala: no more input formats",
+          "PipeWire cannot link the camera to Morvala: the session removed the link before it "
+          "carried a picture"}},
+        {"pipewire", kNoDaemon, {"no PipeWire running (nothing at " + empty + "/pipewire-0)"}},
+        {"pipewire",
+         kNoSessionManager,
+         {"the session linked no camera to Morvala within 3 s (is a session manager such as "
+          "WirePlumber running?)"}},
     };
     std::string sessionDir = session.RuntimeDir();
     for (const auto& choice : cases) {
@@ -248,7 +255,9 @@ TEST_F(PipeWireCameraTest, CameraThatCannotBeHadFailsWithTheReason) {
         auto started = Clock::now();
         EXPECT_FALSE(source->Connect(&reason));
         EXPECT_LT(Clock::now() - started, std::chrono::seconds(10)) << "gave up only after long";
-        EXPECT_EQ(reason, choice.reason);
+        EXPECT_NE(std::find(choice.reasons.begin(), choice.reasons.end(), reason),
+                  choice.reasons.end())
+            << reason;
         setenv("XDG_RUNTIME_DIR", sessionDir.c_str(), 1);
         session.StopCamera("front");
     }

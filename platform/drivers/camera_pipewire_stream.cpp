@@ -157,6 +157,7 @@ class Stream : public PipeWireCameraStream {
     static void OnCoreError(void* data, uint32_t id, int seq, int res, const char* message);
     static void OnGlobal(void* data, uint32_t id, uint32_t permissions, const char* type,
                          uint32_t version, const spa_dict* props);
+    static void OnGlobalRemoved(void* data, uint32_t id);
     void WatchLink(uint32_t id, const spa_dict& props);
     static void OnLinkInfo(void* data, const pw_link_info* info);
     static void OnStateChanged(void* data, pw_stream_state old, pw_stream_state state,
@@ -171,6 +172,7 @@ class Stream : public PipeWireCameraStream {
     pw_registry* registry_ = nullptr;
     pw_stream* stream_ = nullptr;
     pw_proxy* link_ = nullptr;  // the session's link from the camera to the stream
+    uint32_t linkId_ = SPA_ID_INVALID;
     spa_hook coreListener_ = {};
     spa_hook linkListener_ = {};
     spa_hook registryListener_ = {};
@@ -274,6 +276,7 @@ bool Stream::ListCameras(std::string* reason) {
         pw_registry_events events = {};
         events.version = PW_VERSION_REGISTRY_EVENTS;
         events.global = OnGlobal;
+        events.global_remove = OnGlobalRemoved;
         return events;
     }();
     registry_ = pw_core_get_registry(core_, PW_VERSION_REGISTRY, 0);
@@ -411,10 +414,20 @@ void Stream::WatchLink(uint32_t id, const spa_dict& props) {
     if (link_ != nullptr) {
         pw_proxy_destroy(link_);
     }
+    linkId_ = id;
     link_ = static_cast<pw_proxy*>(
         pw_registry_bind(registry_, id, PW_TYPE_INTERFACE_Link, PW_VERSION_LINK, 0));
     linkListener_ = {};
     pw_proxy_add_object_listener(link_, &linkListener_, &linkEvents, this);
+}
+
+void Stream::OnGlobalRemoved(void* data, uint32_t id) {
+    auto& self = *static_cast<Stream*>(data);
+    // The session may remove a failed link before our request for its state is answered; then
+    // only the removal tells that the link failed.
+    if (id == self.linkId_ && self.linkError_.empty() && self.state_ != PW_STREAM_STATE_STREAMING) {
+        self.linkError_ = "the session removed the link before it carried a picture";
+    }
 }
 
 void Stream::OnLinkInfo(void* data, const pw_link_info* info) {
